@@ -54,9 +54,7 @@ class FixedText {
   std::span<char> span() { return {data_, N}; }
   static constexpr std::size_t capacity() { return N; }
 
-  friend bool operator==(const FixedText& a, std::string_view b) {
-    return TextEquals(a.view(), b);
-  }
+  friend bool operator==(const FixedText& a, std::string_view b) { return TextEquals(a.view(), b); }
   template <std::size_t M>
   friend bool operator==(const FixedText& a, const FixedText<M>& b) {
     return TextEquals(a.view(), b.view());

@@ -45,8 +45,7 @@ void RuntimeErrorState::Set(StatusCode code, std::string_view text) {
   state.driver_text.size = 0;
 }
 
-void RuntimeErrorState::SetDriverError(std::string_view driver_code,
-                                       std::string_view driver_text) {
+void RuntimeErrorState::SetDriverError(std::string_view driver_code, std::string_view driver_text) {
   state.code = StatusDriverError;
   state.text.Assign(StandardText(StatusDriverError));
   state.driver_code.Assign(driver_code);

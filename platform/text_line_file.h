@@ -68,9 +68,13 @@ class TextLineFile : public DataFile {
  private:
   // Reads the next line into the record buffer from the read buffer, refilling it as needed.
   void ReadLine();
-  // Refills the read buffer from the file; false at the end of the file or on an error (the
-  // error state is then set).
-  bool Refill();
+  // Passes over a line longer than the whole read buffer and fails the read.
+  void SkipLongLine();
+  // Fails the read of an over-long line with 90 and a text naming the line and the limit.
+  void ReportLongLine();
+  // Appends what the file has next to the read buffer. False on a read error (state set); at
+  // the end of the file it returns true and adds nothing.
+  bool ReadMore();
   // Writes out the write buffer; false on failure (error state set, buffer dropped).
   bool Flush();
   // Seeks reading to `offset` and forgets what was buffered.
@@ -79,11 +83,12 @@ class TextLineFile : public DataFile {
   int fd_ = -1;
   std::uint8_t mode_ = 0;
 
+  std::size_t buffer_size_ = kBufferSize;
   std::unique_ptr<char[]> read_buffer_;
-  std::size_t read_pos_ = 0;   // next unread byte in the read buffer
-  std::size_t read_end_ = 0;   // end of valid bytes in the read buffer
-  std::int64_t read_offset_ = 0;  // file offset of read_buffer_[read_end_]
-  std::int64_t line_number_ = 0;  // lines read since the start position
+  std::size_t read_pos_ = 0;          // next unread byte in the read buffer
+  std::size_t read_end_ = 0;          // end of valid bytes in the read buffer
+  std::int64_t read_offset_ = 0;      // file offset of read_buffer_[read_end_]
+  std::int64_t line_number_ = 0;      // lines read since the start position
   std::int64_t current_offset_ = -1;  // file offset of the line last read, -1 for none
   std::int64_t bytes_read_ = 0;
 
