@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <span>
 #include <string_view>
@@ -13,9 +14,18 @@ namespace morlan {
 
 // `text` without its trailing blanks.
 inline std::string_view ClipText(std::string_view text) {
+  // Record fields are mostly padding: skip it eight blanks at a time.
+  constexpr std::uint64_t kEightBlanks = 0x2020202020202020ULL;
+  const char* data = text.data();
   std::size_t n = text.size();
-  while (n > 0 && text[n - 1] == ' ') --n;
-  return text.substr(0, n);
+  while (n >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, data + n - 8, sizeof word);
+    if (word != kEightBlanks) break;
+    n -= 8;
+  }
+  while (n > 0 && data[n - 1] == ' ') --n;
+  return {data, n};
 }
 
 // Copies `value` into `field`, cut to the field's width and padded with blanks.

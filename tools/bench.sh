@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds an optimised morlan and runs the benchmarks. Each prints its own figures; the driver
+# benchmark ends with "ratio: X" (text-line driver time / C stdio time for the same copy).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source tools/packages.sh
+morlan_ensure_packages "${MORLAN_PACKAGES[@]}"
+
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORLAN_BUILD_TESTS=OFF
+cmake --build build-release
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+build-release/bench/rewrite_bench "$work"
+build-release/bench/driver_copy_bench "$work"

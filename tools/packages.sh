@@ -1,0 +1,21 @@
+# Sourced by the tools scripts: installs the Debian packages the build needs when missing.
+# apt-get update runs once, and only when something has to be installed.
+
+MORLAN_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev)
+
+morlan_ensure_packages() {
+  local missing=()
+  local pkg
+  for pkg in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$pkg")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+    "${missing[@]}"
+}
