@@ -1,0 +1,586 @@
+#include "errors/error_manager.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+#include "common/fixed_text.h"
+#include "errors/standard_message_table.h"
+#include "platform/runtime_error_state.h"
+
+namespace morlan {
+
+namespace {
+
+std::string_view Cut(std::string_view text, std::size_t capacity) {
+  return text.substr(0, std::min(text.size(), capacity));
+}
+
+// What a fixed field of `capacity` characters gives back: cut, then clipped.
+std::string FieldText(std::string_view text, std::size_t capacity) {
+  return std::string(ClipText(Cut(text, capacity)));
+}
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// First occurrence of `placeholder` in `text` at or after `from`, letter case ignored.
+std::size_t FindNoCase(std::string_view text, std::string_view placeholder, std::size_t from) {
+  if (placeholder.empty() || text.size() < placeholder.size()) return std::string_view::npos;
+  for (std::size_t at = from; at + placeholder.size() <= text.size(); ++at) {
+    bool match = true;
+    for (std::size_t i = 0; i < placeholder.size(); ++i) {
+      if (AsciiUpper(text[at + i]) != AsciiUpper(placeholder[i])) {
+        match = false;
+        break;
+      }
+    }
+    if (match) return at;
+  }
+  return std::string_view::npos;
+}
+
+// Replaces every occurrence of `placeholder` by `value`. The search goes on behind the inserted
+// value, so a value holding its own placeholder is inserted once rather than forever.
+void ReplaceAll(std::string& buffer, std::string_view placeholder, std::string_view value) {
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t at = FindNoCase(buffer, placeholder, from);
+    if (at == std::string_view::npos) return;
+    buffer.replace(at, placeholder.size(), value);
+    if (buffer.size() > ErrorManager::kExpansionCapacity) {
+      buffer.resize(ErrorManager::kExpansionCapacity);
+    }
+    from = at + value.size();
+  }
+}
+
+// The calling thread's runtime error state, put back after the log has used the driver.
+class SavedRuntimeError {
+ public:
+  SavedRuntimeError()
+      : code_(RuntimeErrorState::code()),
+        text_(RuntimeErrorState::text()),
+        driver_code_(RuntimeErrorState::driver_code()),
+        driver_text_(RuntimeErrorState::driver_text()) {}
+
+  void Restore() const {
+    if (code_ == StatusOk) return RuntimeErrorState::SetOk();
+    if (code_ == StatusDriverError)
+      return RuntimeErrorState::SetDriverError(driver_code_, driver_text_);
+    RuntimeErrorState::Set(code_, text_);
+  }
+
+ private:
+  StatusCode code_;
+  std::string text_;
+  std::string driver_code_;
+  std::string driver_text_;
+};
+
+}  // namespace
+
+ErrorManager::ErrorManager() = default;
+
+ErrorManager::~ErrorManager() = default;
+
+// --- Virtual operations ---
+
+void ErrorManager::LoadMessageTable(std::span<const std::uint8_t> table) {
+  // Views into `table`: the bytes are read in place, never copied.
+  const auto text_at = [&](std::size_t at, std::size_t size) {
+    return std::string_view(reinterpret_cast<const char*>(table.data()) + at, size);
+  };
+  if (table.size() < 2) return;
+  const std::size_t count = table[0] | (table[1] << 8);
+  std::vector<MessageEntry> loaded;
+  loaded.reserve(count);
+  std::size_t at = 2;
+  for (std::size_t i = 0; i < count; ++i) {
+    // id (2), fatality (1), title length (1): the fixed part before the title.
+    if (table.size() - at < 4) break;
+    MessageEntry entry;
+    entry.ID = static_cast<ErrorId>(table[at] | (table[at + 1] << 8));
+    entry.FATALITY = table[at + 2];
+    const std::size_t title_size = table[at + 3];
+    at += 4;
+    if (table.size() - at < title_size + 1) break;
+    entry.TITLE = text_at(at, title_size);
+    at += title_size;
+    const std::size_t message_size = table[at];
+    at += 1;
+    if (table.size() - at < message_size) break;
+    entry.MESSAGE = text_at(at, message_size);
+    at += message_size;
+    loaded.push_back(std::move(entry));
+  }
+  std::lock_guard lock(mutex_);
+  if (!ERRORS) ERRORS = std::make_unique<std::vector<MessageEntry>>();
+  ERRORS->insert(ERRORS->end(), std::make_move_iterator(loaded.begin()),
+                 std::make_move_iterator(loaded.end()));
+}
+
+void ErrorManager::AppendHistoryEntry(const HistoryEntry& entry) {
+  std::lock_guard lock(mutex_);
+  if (!HISTORY) HISTORY = std::make_unique<std::vector<HistoryEntry>>();
+  // Trimmed again here, under the same lock as the append: two threads reporting at once must
+  // not push the list past the threshold.
+  TrimHistoryLocked(HISTORYTHRESHOLD);
+  HISTORY->push_back(entry);
+}
+
+ButtonFlags ErrorManager::RunHistoryWindow(std::string_view caption, int icon, ButtonFlags buttons,
+                                           ButtonFlags default_button) {
+  // Shown as a message box until the history window exists; the standard icons have no number,
+  // so 0 (and any other number) shows the exclamation icon.
+  (void)icon;
+  std::string text;
+  for (const HistoryEntry& entry : history()) {
+    if (!text.empty()) text += '|';
+    text += entry.TXT;
+  }
+  return ShowMessageBox(text, caption, MessageIcon::kExclamation, buttons, default_button, 0);
+}
+
+void ErrorManager::Init(ErrorLogInterface* log) {
+  {
+    std::lock_guard lock(mutex_);
+    ERRORLOG = log;
+    ERRORS = std::make_unique<std::vector<MessageEntry>>();
+    PROCNAMES = std::make_unique<std::vector<ProcedureEntry>>();
+    if (!HISTORY) HISTORY = std::make_unique<std::vector<HistoryEntry>>();
+    // Positions into the old list mean nothing in the new one.
+    for (auto& [thread, state] : threads_) state.current.reset();
+  }
+  LoadMessageTable(StandardMessageTable::Bytes());
+}
+
+ButtonFlags ErrorManager::ReportMessage(std::string_view text, std::string_view caption,
+                                        MessageIcon icon, ButtonFlags buttons,
+                                        ButtonFlags default_button, int style) {
+  ButtonFlags result = default_button;
+  if (LOGERRORS) WriteLog(text);
+
+  const std::int32_t threshold = HISTORYTHRESHOLD;
+  if (threshold != 0) {
+    {
+      std::lock_guard lock(mutex_);
+      TrimHistoryLocked(threshold);
+    }
+    HistoryEntry entry;
+    const ErrorId id = Current().id;
+    entry.ID = static_cast<std::int16_t>(id);
+    entry.CATEGORY = CategoryOf(id);
+    entry.TXT = std::string(Cut(text, kHistoryTextCapacity));
+    AppendHistoryEntry(entry);
+  }
+
+  if (SILENT) return result;
+
+  if (threshold != 0) {
+    // History on: only the view level is shown, and then in the history.
+    if (Current().fatality != HISTORYVIEWLEVEL) return result;
+    result = RunHistoryWindow(caption, 0, buttons, default_button);
+    if (HISTORYRESETONVIEW) ClearHistory();
+    return result;
+  }
+  return ShowMessageBox(text, caption, icon, buttons, default_button, style);
+}
+
+ButtonFlags ErrorManager::ShowMessageBox(std::string_view text, std::string_view caption,
+                                         MessageIcon icon, ButtonFlags buttons,
+                                         ButtonFlags default_button, int style) {
+  MessageBoxRequest request;
+  request.text = std::string(text);
+  request.caption = std::string(caption);
+  request.icon = icon;
+  request.buttons = buttons;
+  request.default_button = default_button;
+  request.style = style;
+  return Runtime::MessageBox(request);
+}
+
+Level ErrorManager::OnLevelNone() { return FatalityNone; }
+
+Level ErrorManager::OnLevelHalt() {
+  const std::string title = Current().title;
+  std::string text = ExpandMessage();
+  text += kHaltSuffix;
+  ReportMessage(text, title, MessageIcon::kExclamation, ButtonOk, ButtonOk, 0);
+  Runtime::Halt(0, title);
+  return FatalityHalt;
+}
+
+void ErrorManager::OnLevelNotify() {
+  const std::string title = Current().title;
+  ReportMessage(ExpandMessage(), title, MessageIcon::kExclamation, ButtonOk, ButtonOk, 0);
+}
+
+Level ErrorManager::OnLevelOther() { return OnLevelProgram(); }
+
+Level ErrorManager::OnLevelProgram() { return OnLevelHalt(); }
+
+Level ErrorManager::OnLevelAsk() {
+  const std::string title = Current().title;
+  const ButtonFlags answer = ReportMessage(ExpandMessage(), title, MessageIcon::kQuestion,
+                                           ButtonYes + ButtonNo, ButtonYes, 0);
+  return answer == ButtonYes ? FatalityNone : FatalityCancelled;
+}
+
+void ErrorManager::ShowHistory() {
+  RunHistoryWindow(kHistoryCaption, 0, ButtonOk + ButtonHelp, ButtonOk);
+}
+
+// --- Set-up and teardown ---
+
+void ErrorManager::InitStandard() {
+  auto log = std::make_unique<ErrorLogFile>();
+  ErrorLogInterface* log_interface = log.get();
+  {
+    std::lock_guard lock(mutex_);
+    STDERRORLOG = std::move(log);
+  }
+  AssignCategory(kAnyId, kStandardCategory);
+  HISTORYTHRESHOLD = 0;
+  HISTORYVIEWLEVEL = FatalityHalt;
+  HISTORYRESETONVIEW = false;
+  Init(log_interface);
+}
+
+void ErrorManager::Kill() {
+  std::unique_ptr<ErrorLogFile> log;
+  {
+    std::lock_guard lock(mutex_);
+    ERRORS.reset();
+    HISTORY.reset();
+    PROCNAMES.reset();
+    ERRORLOG = nullptr;
+    log = std::move(STDERRORLOG);
+    for (auto& [thread, state] : threads_) state.current.reset();
+  }
+  // Disposing of the log closes its file; done outside the lock.
+  log.reset();
+}
+
+// --- Raising ---
+
+Level ErrorManager::Raise(ErrorId id) {
+  CaptureRuntimeError();
+  return HandleEntry(id);
+}
+
+Level ErrorManager::RaiseWithText(ErrorId id, std::string_view text) {
+  {
+    std::lock_guard lock(mutex_);
+    StateLocked().MESSAGETEXT = std::string(Cut(text, kFieldCapacity));
+  }
+  return Raise(id);
+}
+
+Level ErrorManager::HandleEntry(ErrorId id) {
+  FindEntry(id);
+  switch (Current().fatality) {
+    case FatalityNone:
+      return OnLevelNone();
+    case FatalityAsk:
+    case FatalityCancelled:
+      return OnLevelAsk();
+    case FatalityProgram:
+      return OnLevelProgram();
+    case FatalityHalt:
+      return OnLevelHalt();
+    case FatalityNotify:
+      OnLevelNotify();
+      return FatalityNotify;
+    default:
+      return OnLevelOther();
+  }
+}
+
+void ErrorManager::SetFileName(std::string_view name) {
+  std::lock_guard lock(mutex_);
+  StateLocked().FILENAME = FieldText(name, kFieldCapacity);
+}
+
+void ErrorManager::CaptureRuntimeError() {
+  // Read before taking the lock: the state is the calling thread's own.
+  const StatusCode code = RuntimeErrorState::code();
+  std::string text = FieldText(RuntimeErrorState::text(), kFieldCapacity);
+  std::string driver_code = FieldText(RuntimeErrorState::driver_code(), kFieldCapacity);
+  std::string driver_text = FieldText(RuntimeErrorState::driver_text(), kFieldCapacity);
+  std::lock_guard lock(mutex_);
+  ThreadState& state = StateLocked();
+  state.SAVEERRORCODE = code;
+  state.SAVEERROR = std::move(text);
+  state.SAVEFILEERRORCODE = std::move(driver_code);
+  state.SAVEFILEERROR = std::move(driver_text);
+}
+
+ButtonFlags ErrorManager::ShowEntryMessage(ErrorId id, ButtonFlags buttons,
+                                           ButtonFlags default_button) {
+  if (SILENT) return default_button;
+  FindEntry(id);
+  const std::string title = Current().title;
+  return ShowMessageBox(ExpandMessage(), title, MessageIcon::kQuestion, buttons, default_button, 0);
+}
+
+// --- History ---
+
+void ErrorManager::ClearHistory() {
+  std::lock_guard lock(mutex_);
+  if (HISTORY) HISTORY->clear();
+}
+
+// --- Categories ---
+
+void ErrorManager::AssignCategory(ErrorId id, std::string_view category) {
+  if (id == kAnyId) {
+    std::lock_guard lock(mutex_);
+    DEFAULTCATEGORY = std::string(category);
+    return;
+  }
+  if (!FindEntry(id)) return;
+  std::lock_guard lock(mutex_);
+  const std::optional<std::size_t> position = FindStateLocked()->current;
+  if (!position || !ERRORS || *position >= ERRORS->size()) return;
+  (*ERRORS)[*position].CATEGORY = std::string(category);
+}
+
+std::string ErrorManager::CategoryOf(ErrorId id) {
+  if (id != kAnyId) FindEntry(id);
+  std::lock_guard lock(mutex_);
+  if (id == kAnyId) return DEFAULTCATEGORY;
+  const std::string category = CurrentLocked().category;
+  return category.empty() ? DEFAULTCATEGORY : category;
+}
+
+// --- Procedure names ---
+
+void ErrorManager::EnterProcedure(std::string_view name) {
+  const ThreadId thread = Runtime::CurrentThreadId();
+  std::lock_guard lock(mutex_);
+  if (!PROCNAMES) PROCNAMES = std::make_unique<std::vector<ProcedureEntry>>();
+  PROCNAMES->push_back({thread, std::string(ClipText(name))});
+}
+
+void ErrorManager::LeaveProcedure() {
+  const ThreadId thread = Runtime::CurrentThreadId();
+  std::lock_guard lock(mutex_);
+  if (!PROCNAMES) return;
+  const auto is_thread = [thread](const ProcedureEntry& entry) { return entry.THREAD == thread; };
+  const auto newest = std::find_if(PROCNAMES->rbegin(), PROCNAMES->rend(), is_thread);
+  if (newest == PROCNAMES->rend()) return;
+  PROCNAMES->erase(std::next(newest).base());
+  // A thread that left its last procedure is about to end (procedure threads are never reused):
+  // drop its values so that the map does not grow with every run.
+  if (std::none_of(PROCNAMES->begin(), PROCNAMES->end(), is_thread)) threads_.erase(thread);
+}
+
+std::string ErrorManager::CurrentProcedureName() const {
+  const ThreadId thread = Runtime::CurrentThreadId();
+  std::lock_guard lock(mutex_);
+  if (!PROCNAMES) return {};
+  for (auto it = PROCNAMES->rbegin(); it != PROCNAMES->rend(); ++it) {
+    if (it->THREAD == thread) return it->NAME;
+  }
+  return {};
+}
+
+// --- Entries ---
+
+bool ErrorManager::FindEntry(ErrorId id) {
+  std::lock_guard lock(mutex_);
+  ThreadState& state = StateLocked();
+  state.current = NewestLocked(id);
+  state.missing_id = id;
+  return state.current.has_value();
+}
+
+std::string ErrorManager::ExpandMessage() {
+  CurrentEntry entry;
+  ThreadState values;
+  {
+    std::lock_guard lock(mutex_);
+    entry = CurrentLocked();
+    if (const ThreadState* state = FindStateLocked()) values = *state;
+  }
+  std::string buffer(Cut(entry.message, kExpansionCapacity));
+
+  std::string error_text;
+  if (values.SAVEERRORCODE == StatusDriverError) {
+    error_text = values.SAVEFILEERROR + " (" + values.SAVEFILEERRORCODE + ")";
+  } else {
+    error_text = values.SAVEERROR + " (" + std::to_string(values.SAVEERRORCODE) + ")";
+  }
+  // A placeholder comes before every shorter one that is a prefix of it, so each is seen whole.
+  ReplaceAll(buffer, "%FileErrorCode", values.SAVEFILEERRORCODE);
+  ReplaceAll(buffer, "%FileError", values.SAVEFILEERROR);
+  ReplaceAll(buffer, "%File", values.FILENAME);
+  ReplaceAll(buffer, "%ErrorCode", std::to_string(values.SAVEERRORCODE));
+  ReplaceAll(buffer, "%ErrorText", error_text);
+  ReplaceAll(buffer, "%Error", values.SAVEERROR);
+  ReplaceAll(buffer, "%Message", values.MESSAGETEXT);
+  ReplaceAll(buffer, "%Field", values.FIELDNAME);
+  ReplaceAll(buffer, "%Procedure", CurrentProcedureName());
+  ReplaceAll(buffer, "%Category", entry.category);
+
+  // Lets a later table redefine an id and still quote the earlier definition, unexpanded.
+  if (buffer.find("%Previous") == std::string::npos) return buffer;
+  std::string_view previous;
+  {
+    std::lock_guard lock(mutex_);
+    if (entry.position && ERRORS) {
+      for (std::size_t i = std::min(*entry.position, ERRORS->size()); i-- > 0;) {
+        if ((*ERRORS)[i].ID != entry.id) continue;
+        previous = (*ERRORS)[i].MESSAGE;
+        break;
+      }
+    }
+  }
+  ReplaceAll(buffer, "%Previous", previous);
+  return buffer;
+}
+
+// --- Observers ---
+
+std::vector<ErrorManager::MessageEntry> ErrorManager::entries() const {
+  std::lock_guard lock(mutex_);
+  if (!ERRORS) return {};
+  return *ERRORS;
+}
+
+std::vector<ErrorManager::HistoryEntry> ErrorManager::history() const {
+  std::lock_guard lock(mutex_);
+  if (!HISTORY) return {};
+  return *HISTORY;
+}
+
+std::string ErrorManager::default_category() const {
+  std::lock_guard lock(mutex_);
+  return DEFAULTCATEGORY;
+}
+
+ErrorLogInterface* ErrorManager::error_log() const {
+  std::lock_guard lock(mutex_);
+  return ERRORLOG;
+}
+
+ErrorLogFile* ErrorManager::standard_error_log() const {
+  std::lock_guard lock(mutex_);
+  return STDERRORLOG.get();
+}
+
+std::string ErrorManager::file_name() const {
+  std::lock_guard lock(mutex_);
+  const ThreadState* state = FindStateLocked();
+  return state != nullptr ? state->FILENAME : std::string();
+}
+
+std::string ErrorManager::message_text() const {
+  std::lock_guard lock(mutex_);
+  const ThreadState* state = FindStateLocked();
+  return state != nullptr ? state->MESSAGETEXT : std::string();
+}
+
+std::string ErrorManager::field_name() const {
+  std::lock_guard lock(mutex_);
+  const ThreadState* state = FindStateLocked();
+  return state != nullptr ? state->FIELDNAME : std::string();
+}
+
+std::int32_t ErrorManager::save_error_code() const {
+  std::lock_guard lock(mutex_);
+  const ThreadState* state = FindStateLocked();
+  return state != nullptr ? state->SAVEERRORCODE : 0;
+}
+
+std::string ErrorManager::save_error() const {
+  std::lock_guard lock(mutex_);
+  const ThreadState* state = FindStateLocked();
+  return state != nullptr ? state->SAVEERROR : std::string();
+}
+
+std::string ErrorManager::save_file_error_code() const {
+  std::lock_guard lock(mutex_);
+  const ThreadState* state = FindStateLocked();
+  return state != nullptr ? state->SAVEFILEERRORCODE : std::string();
+}
+
+std::string ErrorManager::save_file_error() const {
+  std::lock_guard lock(mutex_);
+  const ThreadState* state = FindStateLocked();
+  return state != nullptr ? state->SAVEFILEERROR : std::string();
+}
+
+// --- Private ---
+
+ErrorManager::ThreadState& ErrorManager::StateLocked() {
+  return threads_[Runtime::CurrentThreadId()];
+}
+
+const ErrorManager::ThreadState* ErrorManager::FindStateLocked() const {
+  const auto it = threads_.find(Runtime::CurrentThreadId());
+  return it != threads_.end() ? &it->second : nullptr;
+}
+
+ErrorManager::CurrentEntry ErrorManager::CurrentLocked() const {
+  CurrentEntry entry;
+  const ThreadState* state = FindStateLocked();
+  if (state != nullptr && state->current && ERRORS && *state->current < ERRORS->size()) {
+    const MessageEntry& found = (*ERRORS)[*state->current];
+    entry.id = found.ID;
+    entry.fatality = found.FATALITY;
+    entry.title = std::string(found.TITLE);
+    entry.message = std::string(found.MESSAGE);
+    entry.category = found.CATEGORY;
+    entry.position = state->current;
+    return entry;
+  }
+  // No entry for the id: a notification that still tells which id and which error it was.
+  entry.id = state != nullptr ? state->missing_id : 0;
+  entry.fatality = FatalityNotify;
+  entry.title = std::string(kUnknownTitle);
+  entry.message =
+      "There is no message for error id " + std::to_string(entry.id) + ".  Error: %ErrorText.";
+  return entry;
+}
+
+std::optional<std::size_t> ErrorManager::NewestLocked(ErrorId id) const {
+  if (!ERRORS) return std::nullopt;
+  for (std::size_t i = ERRORS->size(); i-- > 0;) {
+    if ((*ERRORS)[i].ID == id) return i;
+  }
+  return std::nullopt;
+}
+
+void ErrorManager::TrimHistoryLocked(std::int32_t threshold) {
+  if (threshold <= 0 || !HISTORY) return;
+  const auto limit = static_cast<std::size_t>(threshold);
+  if (HISTORY->size() < limit) return;
+  // Room for one more: the entry about to be appended.
+  HISTORY->erase(HISTORY->begin(),
+                 HISTORY->begin() + static_cast<std::ptrdiff_t>(HISTORY->size() - limit + 1));
+}
+
+ErrorManager::CurrentEntry ErrorManager::Current() const {
+  std::lock_guard lock(mutex_);
+  return CurrentLocked();
+}
+
+void ErrorManager::WriteLog(std::string_view text) {
+  ErrorLogInterface* log = error_log();
+  if (log == nullptr) return;
+  std::string line = Runtime::ShortDate();
+  line += '@';
+  line += Runtime::LongTime();
+  line += " --> ";
+  line += text;
+  // Each step is tried whatever the one before returned, and none of their results reaches the
+  // caller: a log that cannot be written must not change what the user sees.
+  const SavedRuntimeError saved;
+  log->Open(false);
+  log->AppendLine(line);
+  log->Close(false);
+  saved.Restore();
+}
+
+}  // namespace morlan
