@@ -22,8 +22,7 @@ class FileNotificationSink {
   // holds kNotificationWords words; their meaning depends on the operation (for kNotifyDestroy,
   // word 9 (index 8) is 0 when the sink should release everything it keeps for the file).
   // Returns true when the sink dealt with it.
-  virtual bool DriverNotify(std::uint32_t operation,
-                            std::span<const std::uint32_t> parameters) = 0;
+  virtual bool DriverNotify(std::uint32_t operation, std::span<const std::uint32_t> parameters) = 0;
 
   // Called once a batch of notifications is over; returns true.
   virtual bool DriverNotifyDone() = 0;

@@ -1,0 +1,71 @@
+// The event loop over one window, run on the window's own thread: events are delivered one at a
+// time, and each is ended with a code that says how the runtime goes on:
+//   0  default handling: the close-window (513) and close-down (514) events close the window,
+//      an accepted control with a standard action carries it out;
+//   1  dealt with: nothing more happens;
+//  -1  leave the loop.
+// EndEvent answers whether the loop is over (left, or the window closed).
+//
+// Timer events (523) are made from the window's timer interval, only when no other event for
+// the window waits. While nothing is queued the loop waits on its queue (the GUI thread inside
+// the presenter, which keeps the toolkit going).
+//
+//   EventLoop loop(window);
+//   while (loop.NextEvent()) {
+//     ... handle loop.event() ...
+//     if (loop.EndEvent(code)) break;
+//   }
+//
+// Loops nest: a loop started while another runs on the same thread (a modal window) becomes the
+// thread's current loop until it ends. The event queries are those of the current loop.
+//
+// Threading: a loop belongs to the thread that made it.
+#pragma once
+
+#include "platform/event.h"
+#include "platform/window.h"
+
+namespace morlan {
+
+class EventLoop {
+ public:
+  explicit EventLoop(Window& window);
+  ~EventLoop();
+
+  EventLoop(const EventLoop&) = delete;
+  EventLoop& operator=(const EventLoop&) = delete;
+
+  // Waits for the next event of the window and makes it current. False when the loop is over.
+  bool NextEvent();
+  // Ends the current event with 0, 1 or -1 (above). True when the loop is over.
+  bool EndEvent(int code);
+  bool over() const { return over_ || !window_.is_open(); }
+
+  Window& window() { return window_; }
+  EventCode event() const { return current_.code; }
+  // The control of the current event; 0 for an event of the window itself.
+  int control() const { return current_.control; }
+  // The control last accepted in this loop.
+  int accepted_control() const { return accepted_; }
+  int focused_control() const { return window_.focused_control(); }
+
+  // The thread's current (innermost) loop, or nullptr.
+  static EventLoop* Current();
+
+  // The code of the last key or mouse button on this thread. Set by the presenter's input and
+  // by the program.
+  static int key_code();
+  static void set_key_code(int code);
+
+ private:
+  void DefaultHandling();
+
+  Window& window_;
+  EventLoop* outer_;
+  Event current_;
+  int accepted_ = 0;
+  bool over_ = false;
+  bool in_event_ = false;
+};
+
+}  // namespace morlan

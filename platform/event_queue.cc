@@ -1,0 +1,60 @@
+#include "platform/event_queue.h"
+
+#include "platform/runtime.h"
+
+namespace morlan {
+
+std::shared_ptr<EventQueue> EventQueue::ForCurrentThread() {
+  thread_local std::shared_ptr<EventQueue> queue =
+      std::make_shared<EventQueue>(Runtime::OnGuiThread());
+  return queue;
+}
+
+void EventQueue::Post(const Event& event) {
+  {
+    std::lock_guard lock(mutex_);
+    events_.push_back(event);
+  }
+  posted_.notify_all();
+  if (!gui_thread_) return;
+  Presenter* presenter = Runtime::presenter();
+  if (presenter != nullptr) presenter->Wake();
+}
+
+bool EventQueue::HasEventFor(int window) const {
+  for (const Event& event : events_) {
+    if (event.window == window || event.window == 0) return true;
+  }
+  return false;
+}
+
+bool EventQueue::TakeFor(int window, Event* out) {
+  std::lock_guard lock(mutex_);
+  for (auto it = events_.begin(); it != events_.end(); ++it) {
+    if (it->window != window && it->window != 0) continue;
+    *out = *it;
+    events_.erase(it);
+    return true;
+  }
+  return false;
+}
+
+void EventQueue::Wait(int window, std::int64_t deadline) {
+  std::unique_lock lock(mutex_);
+  if (HasEventFor(window)) return;
+  Presenter* presenter = Runtime::presenter();
+  if (gui_thread_ && presenter != nullptr && presenter->PumpsEvents()) {
+    // The toolkit must stay responsive while the GUI thread waits; Post wakes the presenter,
+    // and a wake that comes before the pump makes it return at once.
+    lock.unlock();
+    presenter->PumpUntilWoken(deadline);
+    return;
+  }
+  if (deadline < 0) {
+    posted_.wait(lock, [&] { return HasEventFor(window); });
+    return;
+  }
+  Runtime::clock().WaitUntil(lock, posted_, deadline);
+}
+
+}  // namespace morlan

@@ -1,0 +1,78 @@
+// Process-wide services of the windowing runtime: the presenter and clock in use, thread ids and
+// procedure threads, message boxes, the halt, and the user's date and time formats.
+//
+// Set-up: Install a presenter and a clock before anything else uses the runtime (main installs
+// the Qt presenter and a SteadyClock; tests install a HeadlessPresenter and usually a
+// ManualClock). Without an installed presenter, message boxes answer their default button and a
+// halt ends the process; without a clock, a SteadyClock is used.
+//
+// Threading: every operation is thread-safe. Install and Reset are meant for start-up, shutdown
+// and test set-up, while no other thread uses the runtime.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "platform/message_box_request.h"
+#include "platform/presenter.h"
+
+namespace morlan {
+
+using ThreadId = std::int32_t;
+
+class Runtime {
+ public:
+  // Neither is owned; both must outlive their use.
+  static void InstallPresenter(Presenter* presenter);
+  static void InstallClock(Clock* clock);
+  // Back to no presenter and the steady clock.
+  static void Reset();
+
+  static Presenter* presenter();
+  static Clock& clock();
+
+  // Runtime life. Start marks the calling thread as the GUI thread (whose event loop the
+  // presenter pumps) and takes the user's date and time formats from the environment.
+  // IsCompatible answers whether this runtime can run a program built for `version`.
+  // CloseDown waits until every procedure thread has finished, so nothing outlives the globals.
+  static constexpr int kVersion = 1;
+  static void Start();
+  static bool IsCompatible(int version);
+  static void CloseDown();
+  // Marks the calling thread as the GUI thread (Start does it).
+  static void MarkGuiThread();
+  static bool OnGuiThread();
+
+  // Small positive number of the calling thread, given out in order of first use (the thread
+  // that starts the runtime is normally 1). Never reused within a process.
+  static ThreadId CurrentThreadId();
+
+  // Runs `procedure` on a new detached thread with a stack of at least `stack_bytes` (raised to
+  // a safe minimum of kMinimumStackBytes for C++ code). False when the thread cannot be started.
+  static constexpr std::size_t kMinimumStackBytes = 1024 * 1024;
+  static bool StartThread(std::function<void()> procedure, std::size_t stack_bytes);
+  // Number of threads started by StartThread that have not yet returned.
+  static int RunningThreads();
+
+  // Shows a modal message box through the presenter; returns the button pressed.
+  static ButtonFlags MessageBox(const MessageBoxRequest& request);
+
+  // Ends the whole program with `exit_code`; `text` says why. Returns only when the presenter
+  // lets it (tests).
+  static void Halt(int exit_code, std::string_view text);
+
+  // The wait cursor while `on`, else the default one; a warning sound.
+  static void SetWaitCursor(bool on);
+  static void Beep(int frequency, int duration);
+
+  // Today's date in the user's short date format and the time in the user's long time format,
+  // from the clock's wall time and the LC_TIME locale.
+  static std::string ShortDate();
+  static std::string LongTime();
+};
+
+}  // namespace morlan
