@@ -29,7 +29,11 @@ class HeadlessPresenter : public Presenter {
   void WindowClosed(int window_id) override;
   ButtonFlags ShowMessageBox(const MessageBoxRequest& request) override;
   void Halt(int exit_code, std::string_view text) override;
-  FrameActions& frame_actions() override { return frame_actions_; }
+  FrameActions& frame_actions() override {
+    return custom_actions_ != nullptr ? *custom_actions_ : frame_actions_;
+  }
+  // Lets a test see the standard actions the runtime carries out. Not owned; nullptr: inert.
+  void SetFrameActions(FrameActions* actions) { custom_actions_ = actions; }
 
   // Answers for the next message boxes, in order; once used up, boxes get their default.
   void ScriptAnswers(std::vector<ButtonFlags> answers);
@@ -53,6 +57,7 @@ class HeadlessPresenter : public Presenter {
   std::vector<WindowSnapshot> history_;
   std::vector<int> closed_;
   FrameActions frame_actions_;
+  FrameActions* custom_actions_ = nullptr;
 };
 
 }  // namespace morlan

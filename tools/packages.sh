@@ -1,7 +1,8 @@
 # Sourced by the tools scripts: installs the Debian packages the build needs when missing.
 # apt-get update runs once, and only when something has to be installed.
 
-MORLAN_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev)
+MORLAN_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libsimpleini-dev qt6-base-dev
+  fonts-dejavu-core)
 
 morlan_ensure_packages() {
   local missing=()
