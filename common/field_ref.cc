@@ -1,7 +1,6 @@
 #include "common/field_ref.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -39,8 +38,9 @@ int CompareText(std::string_view a, std::string_view b, bool no_case) {
     unsigned char x = static_cast<unsigned char>(a[i]);
     unsigned char y = static_cast<unsigned char>(b[i]);
     if (no_case) {
-      x = static_cast<unsigned char>(std::toupper(x));
-      y = static_cast<unsigned char>(std::toupper(y));
+      // ASCII only, whatever locale the program runs in.
+      if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
+      if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
     }
     if (x != y) return x < y ? -1 : 1;
   }
@@ -63,8 +63,9 @@ double FieldRef::GetNumber() const {
     case FieldType::kText:
       break;
   }
-  const std::string text(ClipText({address_, size_}));
-  return std::strtod(text.c_str(), nullptr);
+  double number = 0;
+  ParseNumber({address_, size_}, &number);
+  return number;
 }
 
 void FieldRef::SetNumber(double value) const {
@@ -96,8 +97,9 @@ void FieldRef::Set(const FieldValue& value) const {
   if (!valid()) return;
   if (is_text() && value.is_text()) return AssignText({address_, size_}, value.text());
   if (value.is_text()) {
-    const std::string text(ClipText(value.text()));
-    return SetNumber(std::strtod(text.c_str(), nullptr));
+    double number = 0;
+    ParseNumber(value.text(), &number);
+    return SetNumber(number);
   }
   SetNumber(value.number());
 }

@@ -2,13 +2,27 @@
 // without knowing their types (field pairs, key components, progress by key value).
 #pragma once
 
-#include <cstdlib>
+#include <charconv>
 #include <string>
 #include <string_view>
 
 #include "common/fixed_text.h"
 
 namespace morlan {
+
+// Reads `text` as a decimal number; blanks around it are allowed, anything else is not (no
+// hexadecimal, no trailing letters). False, with `*number` untouched, when it is not a number.
+inline bool ParseNumber(std::string_view text, double* number) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  text = ClipText(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  double value = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return false;
+  *number = value;
+  return true;
+}
 
 class FieldValue {
  public:
@@ -43,11 +57,9 @@ class FieldValue {
     if (!a.is_text_ && !b.is_text_) return a.number_ == b.number_;
     const FieldValue& t = a.is_text_ ? a : b;
     const FieldValue& n = a.is_text_ ? b : a;
-    const std::string clipped(ClipText(t.text_));
-    if (clipped.empty()) return n.number_ == 0;
-    char* end = nullptr;
-    const double parsed = std::strtod(clipped.c_str(), &end);
-    return end == clipped.c_str() + clipped.size() && parsed == n.number_;
+    if (ClipText(t.text_).empty()) return n.number_ == 0;
+    double parsed = 0;
+    return ParseNumber(t.text_, &parsed) && parsed == n.number_;
   }
 
  private:
