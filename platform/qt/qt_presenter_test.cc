@@ -1,0 +1,420 @@
+#include "platform/qt/qt_presenter.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "gtest/gtest.h"
+#include "platform/event_loop.h"
+#include "platform/qt/qt_window.h"
+#include "platform/runtime.h"
+#include "platform/window.h"
+
+namespace morlan {
+namespace {
+
+QtPresenter* presenter = nullptr;  // installed by main
+
+constexpr std::int64_t kPatience = 1000;  // hundredths a test waits for the GUI at most
+
+WindowDefinition ProgressDefinition(int timer) {
+  WindowDefinition d;
+  d.id = "P1$PROGRESSWINDOW";
+  d.caption = "Processing Records";
+  d.width = 142;
+  d.height = 59;
+  d.timer = timer;
+  d.controls = {
+      {1, "?PROGRESS:THERMOMETER", ControlType::kThermometer, "", "", 15, 15, 111, 12},
+      {2, "?PROGRESS:USERSTRING", ControlType::kText, "", "", 15, 3, 111, 10},
+      {3, "?PROGRESS:PCTTEXT", ControlType::kText, "", "", 15, 30, 111, 10},
+      {4, "?PROGRESS:CANCEL", ControlType::kButton, "Cancel", "", 45, 42, 50, 15},
+  };
+  return d;
+}
+
+ControlDefinition Control(int number, ControlType type, const char* text, int parent = 0) {
+  ControlDefinition c;
+  c.number = number;
+  c.type = type;
+  c.text = text;
+  c.parent = parent;
+  return c;
+}
+
+// Pumps the GUI thread until `done` answers true or the patience runs out.
+bool PumpUntil(const std::function<bool()>& done) {
+  const std::int64_t limit = Runtime::clock().Now() + kPatience;
+  while (!done()) {
+    if (Runtime::clock().Now() >= limit) return false;
+    presenter->PumpUntilWoken(Runtime::clock().Now() + 1);
+  }
+  return true;
+}
+
+// Runs every queued update on the GUI thread.
+void Settle() { QCoreApplication::processEvents(); }
+
+// Hands the next message box, once it is up, to `answer` from inside the box's own event loop.
+void AnswerNextBox(std::function<void(QMessageBox*)> answer) {
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, answer] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    timer->stop();
+    timer->deleteLater();
+    answer(box);
+  });
+  timer->start();
+}
+
+std::vector<Event> TakeAll(Window& window) {
+  std::vector<Event> events;
+  Event event;
+  while (window.queue()->TakeFor(window.id(), &event)) events.push_back(event);
+  return events;
+}
+
+// A worker thread runs a progress window while the GUI thread pumps; halfway the GUI thread
+// takes a screenshot, at the end the worker asks a question the GUI thread answers.
+TEST(QtPresenterTest, ProgressWindowOfAWorkerThread) {
+  struct Shared {
+    std::atomic<int> window_id{0};
+    std::atomic<bool> at_half{false};
+    std::atomic<bool> shot_taken{false};
+    std::atomic<ButtonFlags> answer{0};
+  };
+  auto shared = std::make_shared<Shared>();
+  ASSERT_TRUE(Runtime::StartThread(
+      [shared] {
+        Window window(ProgressDefinition(5));
+        std::uint8_t percent = 0;
+        window.BindByte(1, &percent);
+        window.SetText(2, "Reading customer records");
+        window.SetText(3, "0% Complete");
+        window.Open();
+        shared->window_id = window.id();
+        EventLoop loop(window);
+        while (loop.NextEvent()) {
+          if (loop.event() == EventTimer) {
+            percent += 10;
+            window.Display();
+            window.SetText(3, std::to_string(percent) + "% Complete");
+            if (percent == 50) {
+              window.Flush();
+              shared->at_half = true;
+              while (!shared->shot_taken) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            if (percent == 100) {
+              window.Flush();
+              MessageBoxRequest question;
+              question.text = "All records processed.|Print a summary?";
+              question.caption = "Processing Records";
+              question.icon = MessageIcon::kQuestion;
+              question.buttons = ButtonYes | ButtonNo;
+              question.default_button = ButtonNo;
+              shared->answer = Runtime::MessageBox(question);
+              window.Close();
+            }
+          }
+          if (loop.EndEvent(0)) break;
+        }
+      },
+      0));
+
+  AnswerNextBox([](QMessageBox* box) {
+    EXPECT_EQ(box->text(), "All records processed.\nPrint a summary?");
+    box->button(QMessageBox::Yes)->click();
+  });
+
+  ASSERT_TRUE(PumpUntil([&] { return shared->at_half.load(); }));
+  Settle();
+  QtWindow* shown = presenter->widget(shared->window_id);
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown->windowTitle(), "Processing Records");
+  EXPECT_TRUE(shown->isVisible());
+  auto* bar = qobject_cast<QProgressBar*>(shown->control_widget(1));
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->value(), 50);
+  auto* percent_text = qobject_cast<QLabel*>(shown->control_widget(3));
+  ASSERT_NE(percent_text, nullptr);
+  EXPECT_EQ(percent_text->text(), "50% Complete");
+
+  const std::filesystem::path dir = std::filesystem::path(MORLAN_BUILD_DIR) / "screenshots";
+  std::filesystem::create_directories(dir);
+  const std::filesystem::path png = dir / "progress_50.png";
+  std::filesystem::remove(png);
+  const bool saved = shown->grab().save(QString::fromStdString(png.string()), "PNG");
+  shared->shot_taken = true;
+  EXPECT_TRUE(saved);
+  ASSERT_TRUE(std::filesystem::exists(png));
+  EXPECT_GT(std::filesystem::file_size(png), 0u);
+
+  // The worker ends by itself once the box is answered; the GUI thread never joins it.
+  ASSERT_TRUE(PumpUntil([] { return Runtime::RunningThreads() == 0; }));
+  EXPECT_EQ(shared->answer.load(), ButtonYes);
+  Settle();
+  EXPECT_EQ(presenter->widget(shared->window_id), nullptr);
+}
+
+TEST(QtPresenterTest, ButtonsAndTheCloseBoxPostEventsAndTheProgramCloses) {
+  Window window(ProgressDefinition(0));
+  window.Open();
+  Settle();
+  QtWindow* shown = presenter->widget(window.id());
+  ASSERT_NE(shown, nullptr);
+  TakeAll(window);  // the open event
+
+  auto* cancel = qobject_cast<QPushButton*>(shown->control_widget(4));
+  ASSERT_NE(cancel, nullptr);
+  EXPECT_EQ(cancel->text(), "Cancel");
+  cancel->click();
+  std::vector<Event> events = TakeAll(window);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].code, EventAccepted);
+  EXPECT_EQ(events[0].control, 4);
+  EXPECT_EQ(events[0].window, window.id());
+
+  // The close box only asks; the window stays until its loop's default handling closes it.
+  EXPECT_FALSE(shown->close());
+  Settle();
+  EXPECT_TRUE(shown->isVisible());
+  EXPECT_EQ(presenter->widget(window.id()), shown);
+  EXPECT_TRUE(window.is_open());
+
+  EventLoop loop(window);
+  ASSERT_TRUE(loop.NextEvent());
+  EXPECT_EQ(loop.event(), EventCloseWindow);
+  EXPECT_EQ(loop.control(), 0);
+  EXPECT_TRUE(loop.EndEvent(0));
+  EXPECT_FALSE(window.is_open());
+  Settle();
+  EXPECT_EQ(presenter->widget(window.id()), nullptr);
+}
+
+TEST(QtPresenterTest, FrameMenuBarPostsTheEntryTriggered) {
+  WindowDefinition d;
+  d.id = "MAIN";
+  d.caption = "Morlan";
+  d.is_frame = true;
+  d.width = 300;
+  d.height = 150;
+  d.controls = {
+      Control(-1, ControlType::kMenu, "&File"),
+      Control(-2, ControlType::kMenuItem, "&Open...", -1),
+      Control(-3, ControlType::kMenuItem, "E&xit", -1),
+      Control(-4, ControlType::kMenuItem, "&Help"),
+  };
+  d.controls[1].message = "Opens a file";
+  d.controls[2].hidden = true;
+  Window window(d);
+  window.Open();
+  Settle();
+  QtWindow* shown = presenter->widget(window.id());
+  ASSERT_NE(shown, nullptr);
+
+  const QList<QAction*> bar = shown->menuBar()->actions();
+  ASSERT_EQ(bar.size(), 2);
+  EXPECT_EQ(bar[0]->text(), "&File");
+  ASSERT_NE(bar[0]->menu(), nullptr);
+  EXPECT_EQ(bar[1]->text(), "&Help");
+  EXPECT_EQ(bar[1]->menu(), nullptr);
+  const QList<QAction*> file = bar[0]->menu()->actions();
+  ASSERT_EQ(file.size(), 2);
+  EXPECT_EQ(file[0]->text(), "&Open...");
+  EXPECT_EQ(file[0]->statusTip(), "Opens a file");
+  EXPECT_FALSE(file[1]->isVisible());
+
+  TakeAll(window);
+  file[0]->trigger();
+  bar[1]->trigger();
+  std::vector<Event> events = TakeAll(window);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].code, EventAccepted);
+  EXPECT_EQ(events[0].control, -2);
+  EXPECT_EQ(events[1].control, -4);
+
+  window.Show(-3);
+  window.SetText(-1, "&Records");
+  window.Flush();
+  Settle();
+  EXPECT_TRUE(file[1]->isVisible());
+  EXPECT_EQ(bar[0]->text(), "&Records");
+}
+
+TEST(QtPresenterTest, ChangesReachTheWidgetsWithoutUndoingTheUsersTyping) {
+  WindowDefinition d;
+  d.id = "EDIT";
+  d.caption = "Customer";
+  d.width = 200;
+  d.height = 120;
+  d.controls = {
+      Control(1, ControlType::kEntry, "Smith"),  Control(2, ControlType::kEntry, "London"),
+      Control(3, ControlType::kThermometer, ""), Control(4, ControlType::kCheck, "Active"),
+      Control(5, ControlType::kList, ""),        Control(6, ControlType::kText, "Note"),
+  };
+  Window window(d);
+  std::uint8_t level = 0;
+  std::uint8_t active = 1;
+  std::uint8_t row = 2;
+  window.BindByte(3, &level);
+  window.BindByte(4, &active);
+  window.BindByte(5, &row);
+  window.SetListSource(5, {[] { return 3; }, [](int i) { return "Row " + std::to_string(i + 1); }});
+  window.Display();
+  window.Open();
+  Settle();
+  QtWindow* shown = presenter->widget(window.id());
+  ASSERT_NE(shown, nullptr);
+  auto* name = qobject_cast<QLineEdit*>(shown->control_widget(1));
+  auto* city = qobject_cast<QLineEdit*>(shown->control_widget(2));
+  auto* bar = qobject_cast<QProgressBar*>(shown->control_widget(3));
+  auto* check = qobject_cast<QCheckBox*>(shown->control_widget(4));
+  auto* list = qobject_cast<QListWidget*>(shown->control_widget(5));
+  QWidget* note = shown->control_widget(6);
+  ASSERT_TRUE(name && city && bar && check && list && note);
+  EXPECT_EQ(name->text(), "Smith");
+  EXPECT_TRUE(check->isChecked());
+  ASSERT_EQ(list->count(), 3);
+  EXPECT_EQ(list->currentRow(), 1);
+
+  name->setText("Smythe");  // the user types
+  level = 250;              // beyond the bar's range: shown full
+  active = 0;
+  row = 0;
+  window.Display();
+  window.SetCaption("Customer 17");
+  window.SetText(2, "Paris");
+  window.Hide(6);
+  window.Select(2);
+  window.Flush();
+  Settle();
+  EXPECT_EQ(shown->windowTitle(), "Customer 17");
+  EXPECT_EQ(name->text(), "Smythe");
+  EXPECT_EQ(city->text(), "Paris");
+  EXPECT_EQ(bar->value(), 100);
+  EXPECT_FALSE(check->isChecked());
+  EXPECT_EQ(list->currentRow(), -1);
+  EXPECT_TRUE(note->isHidden());
+  EXPECT_EQ(shown->focusWidget(), city);
+
+  window.Hide(0);
+  window.Flush();
+  Settle();
+  EXPECT_FALSE(shown->isVisible());
+  window.Show(0);
+  window.Flush();
+  Settle();
+  EXPECT_TRUE(shown->isVisible());
+}
+
+TEST(QtPresenterTest, MessageBoxesMapButtonsIconsAndEscape) {
+  MessageBoxRequest request;
+  request.text = "Save changes?|They will be lost otherwise.";
+  request.caption = "Customer";
+  request.icon = MessageIcon::kQuestion;
+  request.buttons = ButtonYes | ButtonNo | ButtonCancel;
+  request.default_button = ButtonNo;
+  AnswerNextBox([](QMessageBox* box) {
+    EXPECT_EQ(box->windowTitle(), "Customer");
+    EXPECT_EQ(box->text(), "Save changes?\nThey will be lost otherwise.");
+    EXPECT_EQ(box->icon(), QMessageBox::Question);
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(box, &escape);
+  });
+  EXPECT_EQ(presenter->ShowMessageBox(request), ButtonCancel);
+
+  // Without Cancel or No, dismissing the box answers its default button.
+  request.icon = MessageIcon::kExclamation;
+  request.buttons = ButtonAbort | ButtonRetry | ButtonIgnore;
+  request.default_button = ButtonRetry;
+  AnswerNextBox([](QMessageBox* box) {
+    EXPECT_EQ(box->icon(), QMessageBox::Warning);
+    box->close();
+  });
+  EXPECT_EQ(presenter->ShowMessageBox(request), ButtonRetry);
+
+  request.buttons = ButtonYes | ButtonNo;
+  request.default_button = ButtonYes;
+  AnswerNextBox([](QMessageBox* box) { box->close(); });
+  EXPECT_EQ(presenter->ShowMessageBox(request), ButtonNo);
+
+  request.buttons = 0;
+  AnswerNextBox([](QMessageBox* box) {
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+    box->button(QMessageBox::Ok)->click();
+  });
+  EXPECT_EQ(presenter->ShowMessageBox(request), ButtonOk);
+}
+
+TEST(QtPresenterTest, PumpEndsOnWakeOrDeadline) {
+  // A wake that comes first ends the next pump at once, deadline or not.
+  presenter->Wake();
+  std::int64_t start = Runtime::clock().Now();
+  presenter->PumpUntilWoken(start + kPatience);
+  EXPECT_LT(Runtime::clock().Now() - start, kPatience / 2);
+
+  start = Runtime::clock().Now();
+  presenter->PumpUntilWoken(start + 5);
+  EXPECT_GE(Runtime::clock().Now(), start + 5);
+
+  std::thread waker([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    presenter->Wake();
+  });
+  start = Runtime::clock().Now();
+  presenter->PumpUntilWoken(start + kPatience);
+  EXPECT_LT(Runtime::clock().Now() - start, kPatience / 2);
+  waker.join();  // it never waits on the GUI thread
+}
+
+}  // namespace
+}  // namespace morlan
+
+int main(int argc, char** argv) {
+  // Chosen before the QApplication exists, also when CTest only lists the cases.
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  char runtime_dir[] = "/tmp/morlan-qt-test-XXXXXX";
+  const bool have_runtime_dir = mkdtemp(runtime_dir) != nullptr;
+  if (have_runtime_dir) setenv("XDG_RUNTIME_DIR", runtime_dir, 1);
+
+  testing::InitGoogleTest(&argc, argv);
+  QApplication app(argc, argv);
+  morlan::Runtime::Start();
+  int rc = 0;
+  {
+    morlan::QtPresenter presenter;
+    morlan::presenter = &presenter;
+    morlan::Runtime::InstallPresenter(&presenter);
+    rc = RUN_ALL_TESTS();
+    // A worker left behind by a failed case may still be using the presenter.
+    morlan::PumpUntil([] { return morlan::Runtime::RunningThreads() == 0; });
+    morlan::Runtime::Reset();
+  }
+  if (have_runtime_dir) rmdir(runtime_dir);
+  return rc;
+}
