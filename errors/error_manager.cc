@@ -1,6 +1,9 @@
 #include "errors/error_manager.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -14,11 +17,6 @@ namespace {
 
 std::string_view Cut(std::string_view text, std::size_t capacity) {
   return text.substr(0, std::min(text.size(), capacity));
-}
-
-// What a fixed field of `capacity` characters gives back: cut, then clipped.
-std::string FieldText(std::string_view text, std::size_t capacity) {
-  return std::string(ClipText(Cut(text, capacity)));
 }
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -77,11 +75,73 @@ class SavedRuntimeError {
   std::string driver_text_;
 };
 
+// Equality of two short texts, compared in place: SetFileName compares a file name on every
+// record operation, and a library call costs more than the comparison itself.
+bool SameText(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size();
+  if (n != b.size()) return false;
+  const auto load8 = [](const char* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+  };
+  const auto load4 = [](const char* p) {
+    std::uint32_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+  };
+  if (n >= 8) {
+    for (std::size_t i = 0; i + 8 <= n; i += 8) {
+      if (load8(a.data() + i) != load8(b.data() + i)) return false;
+    }
+    return load8(a.data() + n - 8) == load8(b.data() + n - 8);  // the tail, overlapping
+  }
+  if (n >= 4) {
+    return load4(a.data()) == load4(b.data()) && load4(a.data() + n - 4) == load4(b.data() + n - 4);
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+// Where the calling thread's FILENAME lives in the manager that last named a file on it, so that
+// SetFileName, which file managers call before every record operation, can skip the lock and the
+// look-up. A thread's ThreadState is read and written by that thread alone, and its map node
+// stays put until that thread's LeaveProcedure erases it (which forgets the slot); a manager's
+// end moves the generation on, so no slot outlives the state it points to.
+struct FileNameSlot {
+  const ErrorManager* owner = nullptr;
+  std::uint64_t generation = 0;
+  std::string* file_name = nullptr;
+};
+
+thread_local FileNameSlot file_name_slot;
+
+// The calling thread's newest procedure name in the manager that last gave it, for the file
+// usage tracker, which asks before every record operation. Only the thread's own EnterProcedure
+// and LeaveProcedure change that name (they forget the slot); Init and Kill, which replace every
+// thread's names, and a manager's end move the generation on.
+struct ProcedureSlot {
+  const ErrorManager* owner = nullptr;
+  std::uint64_t generation = 0;
+  std::string name;
+};
+
+thread_local ProcedureSlot procedure_slot;
+
+std::atomic<std::uint64_t> manager_generation{1};
+
+void ForgetSlots(const ErrorManager* manager) {
+  if (file_name_slot.owner == manager) file_name_slot = {};
+  if (procedure_slot.owner == manager) procedure_slot.owner = nullptr;
+}
+
 }  // namespace
 
 ErrorManager::ErrorManager() = default;
 
-ErrorManager::~ErrorManager() = default;
+ErrorManager::~ErrorManager() { manager_generation.fetch_add(1, std::memory_order_release); }
 
 // --- Virtual operations ---
 
@@ -144,6 +204,7 @@ ButtonFlags ErrorManager::RunHistoryWindow(std::string_view caption, int icon, B
 void ErrorManager::Init(ErrorLogInterface* log) {
   {
     std::lock_guard lock(mutex_);
+    manager_generation.fetch_add(1, std::memory_order_release);  // new PROCNAMES
     ERRORLOG = log;
     ERRORS = std::make_unique<std::vector<MessageEntry>>();
     PROCNAMES = std::make_unique<std::vector<ProcedureEntry>>();
@@ -250,6 +311,7 @@ void ErrorManager::Kill() {
   std::unique_ptr<ErrorLogFile> log;
   {
     std::lock_guard lock(mutex_);
+    manager_generation.fetch_add(1, std::memory_order_release);  // no PROCNAMES
     ERRORS.reset();
     HISTORY.reset();
     PROCNAMES.reset();
@@ -296,23 +358,37 @@ Level ErrorManager::HandleEntry(ErrorId id) {
   }
 }
 
+// File managers call this before every record operation: the text is assigned in place, so
+// the thread's FILENAME keeps its capacity and nothing is allocated once it has held a name.
 void ErrorManager::SetFileName(std::string_view name) {
+  const std::string_view value = ClipText(name.substr(0, std::min(name.size(), kFieldCapacity)));
+  FileNameSlot& slot = file_name_slot;
+  const std::uint64_t generation = manager_generation.load(std::memory_order_relaxed);
+  if (slot.owner == this && slot.generation == generation) {
+    if (!SameText(*slot.file_name, value)) slot.file_name->assign(value);
+    return;
+  }
   std::lock_guard lock(mutex_);
-  StateLocked().FILENAME = FieldText(name, kFieldCapacity);
+  std::string& file_name = StateLocked().FILENAME;
+  if (file_name != value) file_name.assign(value);
+  slot = {this, generation, &file_name};
 }
 
 void ErrorManager::CaptureRuntimeError() {
-  // Read before taking the lock: the state is the calling thread's own.
+  // The runtime error state is the calling thread's own, and its texts stay put while this
+  // thread does nothing else; they are copied in place into fields that keep their capacity.
   const StatusCode code = RuntimeErrorState::code();
-  std::string text = FieldText(RuntimeErrorState::text(), kFieldCapacity);
-  std::string driver_code = FieldText(RuntimeErrorState::driver_code(), kFieldCapacity);
-  std::string driver_text = FieldText(RuntimeErrorState::driver_text(), kFieldCapacity);
+  const std::string_view text = ClipText(Cut(RuntimeErrorState::text(), kFieldCapacity));
+  const std::string_view driver_code =
+      ClipText(Cut(RuntimeErrorState::driver_code(), kFieldCapacity));
+  const std::string_view driver_text =
+      ClipText(Cut(RuntimeErrorState::driver_text(), kFieldCapacity));
   std::lock_guard lock(mutex_);
   ThreadState& state = StateLocked();
   state.SAVEERRORCODE = code;
-  state.SAVEERROR = std::move(text);
-  state.SAVEFILEERRORCODE = std::move(driver_code);
-  state.SAVEFILEERROR = std::move(driver_text);
+  state.SAVEERROR.assign(text);
+  state.SAVEFILEERRORCODE.assign(driver_code);
+  state.SAVEFILEERROR.assign(driver_text);
 }
 
 ButtonFlags ErrorManager::ShowEntryMessage(ErrorId id, ButtonFlags buttons,
@@ -360,6 +436,7 @@ void ErrorManager::EnterProcedure(std::string_view name) {
   std::lock_guard lock(mutex_);
   if (!PROCNAMES) PROCNAMES = std::make_unique<std::vector<ProcedureEntry>>();
   PROCNAMES->push_back({thread, std::string(ClipText(name))});
+  ForgetSlots(this);
 }
 
 void ErrorManager::LeaveProcedure() {
@@ -370,17 +447,26 @@ void ErrorManager::LeaveProcedure() {
   const auto newest = std::find_if(PROCNAMES->rbegin(), PROCNAMES->rend(), is_thread);
   if (newest == PROCNAMES->rend()) return;
   PROCNAMES->erase(std::next(newest).base());
+  ForgetSlots(this);
   // A thread that left its last procedure is about to end (procedure threads are never reused):
   // drop its values so that the map does not grow with every run.
   if (std::none_of(PROCNAMES->begin(), PROCNAMES->end(), is_thread)) threads_.erase(thread);
 }
 
 std::string ErrorManager::CurrentProcedureName() const {
+  ProcedureSlot& slot = procedure_slot;
+  const std::uint64_t generation = manager_generation.load(std::memory_order_acquire);
+  if (slot.owner == this && slot.generation == generation) return slot.name;
   const ThreadId thread = Runtime::CurrentThreadId();
   std::lock_guard lock(mutex_);
+  slot.owner = this;
+  slot.generation = generation;
+  slot.name.clear();
   if (!PROCNAMES) return {};
   for (auto it = PROCNAMES->rbegin(); it != PROCNAMES->rend(); ++it) {
-    if (it->THREAD == thread) return it->NAME;
+    if (it->THREAD != thread) continue;
+    slot.name = it->NAME;
+    return it->NAME;
   }
   return {};
 }

@@ -1,0 +1,191 @@
+#include "data/field_pairs.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/fixed_text.h"
+#include "common/record_layout.h"
+
+namespace morlan {
+namespace {
+
+// Two record buffers, "parent" and "child", each with a text, a long, a real and a short text.
+class FieldPairsTest : public ::testing::Test {
+ protected:
+  enum Field { kName = 0, kId = 1, kAmount = 2, kCode = 3 };
+
+  FieldPairsTest() {
+    layout_.AddField("NAME", FieldType::kText, 8);
+    layout_.AddField("ID", FieldType::kLong);
+    layout_.AddField("AMOUNT", FieldType::kReal);
+    layout_.AddField("CODE", FieldType::kText, 3);
+    parent_.assign(layout_.size(), '\0');
+    child_.assign(layout_.size(), '\0');
+    for (int i = 0; i < layout_.field_count(); ++i) {
+      Parent(i).Clear();
+      Child(i).Clear();
+    }
+  }
+
+  FieldRef Parent(int i) { return FieldRef(layout_.field(i), parent_.data()); }
+  FieldRef Child(int i) { return FieldRef(layout_.field(i), child_.data()); }
+  static std::string Text(const FieldRef& f) { return std::string(ClipText(f.Get().text())); }
+
+  RecordLayout layout_;
+  std::vector<char> parent_;
+  std::vector<char> child_;
+};
+
+TEST_F(FieldPairsTest, NewPairHasBlankBufferAndRightKeepsItsValue) {
+  Child(kName).Set(FieldValue::Text("SMITH"));
+  Child(kId).Set(FieldValue::Number(17));
+  FieldPairs pairs;
+  pairs.Init();
+  pairs.AddPair(Parent(kName), Child(kName));
+  pairs.AddPair(Parent(kId), Child(kId));
+
+  ASSERT_EQ(pairs.Count(), 2u);
+  EXPECT_EQ(Text(Child(kName)), "SMITH");
+  EXPECT_EQ(Child(kId).Get().number(), 17);
+  const FieldPair& text_pair = (*pairs.LIST)[0];
+  const FieldPair& number_pair = (*pairs.LIST)[1];
+  EXPECT_TRUE(text_pair.BUFFER.is_text());
+  EXPECT_EQ(text_pair.BUFFER.text(), "");
+  EXPECT_FALSE(number_pair.BUFFER.is_text());
+  EXPECT_EQ(number_pair.BUFFER.number(), 0);
+  EXPECT_TRUE(text_pair.LEFT.SameField(Parent(kName)));
+  EXPECT_TRUE(text_pair.RIGHT.SameField(Child(kName)));
+}
+
+TEST_F(FieldPairsTest, EmptyListComparesEqualAndAssignsNothing) {
+  Parent(kName).Set(FieldValue::Text("LEFT"));
+  Child(kName).Set(FieldValue::Text("RIGHT"));
+  FieldPairs initialised;
+  initialised.Init();
+  FieldPairs never_initialised;
+  for (FieldPairs* pairs : {&initialised, &never_initialised}) {
+    EXPECT_TRUE(pairs->EqualLeftRight());
+    EXPECT_TRUE(pairs->EqualLeftBuffer());
+    EXPECT_TRUE(pairs->EqualRightBuffer());
+    pairs->AssignLeftToRight();
+    pairs->AssignRightToLeft();
+    pairs->AssignLeftToBuffer();
+    pairs->AssignRightToBuffer();
+    pairs->AssignBufferToLeft();
+    pairs->AssignBufferToRight();
+    pairs->ClearRight();
+  }
+  EXPECT_EQ(Text(Parent(kName)), "LEFT");
+  EXPECT_EQ(Text(Child(kName)), "RIGHT");
+}
+
+TEST_F(FieldPairsTest, KillIsIdempotentAndInitDiscardsOldPairs) {
+  FieldPairs pairs;
+  pairs.Kill();  // before Init: nothing to do
+  EXPECT_EQ(pairs.LIST, nullptr);
+  pairs.Init();
+  pairs.AddPair(Parent(kName), Child(kName));
+  pairs.AddPair(Parent(kId), Child(kId));
+  pairs.Init();
+  EXPECT_EQ(pairs.Count(), 0u);
+  EXPECT_EQ(pairs.LIST, pairs.REALLIST.get());
+  pairs.AddPair(Parent(kAmount), Child(kAmount));
+  EXPECT_EQ(pairs.Count(), 1u);
+  pairs.Kill();
+  EXPECT_EQ(pairs.LIST, nullptr);
+  EXPECT_EQ(pairs.REALLIST, nullptr);
+  pairs.Kill();
+  EXPECT_EQ(pairs.Count(), 0u);
+  pairs.AddPair(Parent(kId), Child(kId));  // after Kill (or before Init) the pair is not lost
+  EXPECT_EQ(pairs.Count(), 1u);
+  EXPECT_EQ(pairs.LIST, pairs.REALLIST.get());
+}
+
+TEST_F(FieldPairsTest, CopiesAndComparesTextAndNumberPairs) {
+  FieldPairs pairs;
+  pairs.Init();
+  pairs.AddPair(Parent(kName), Child(kName));
+  pairs.AddPair(Parent(kId), Child(kId));
+  Parent(kName).Set(FieldValue::Text("JONES"));
+  Parent(kId).Set(FieldValue::Number(42));
+
+  EXPECT_FALSE(pairs.EqualLeftRight());
+  pairs.AssignLeftToRight();
+  EXPECT_TRUE(pairs.EqualLeftRight());
+  EXPECT_EQ(Text(Child(kName)), "JONES");
+  EXPECT_EQ(Child(kId).Get().number(), 42);
+
+  // The first difference decides, whichever pair it is in.
+  Child(kId).Set(FieldValue::Number(43));
+  EXPECT_FALSE(pairs.EqualLeftRight());
+  pairs.AssignRightToLeft();
+  EXPECT_EQ(Parent(kId).Get().number(), 43);
+  EXPECT_TRUE(pairs.EqualLeftRight());
+
+  // Remember the left values, change them, compare and put them back.
+  pairs.AssignLeftToBuffer();
+  EXPECT_TRUE(pairs.EqualLeftBuffer());
+  Parent(kName).Set(FieldValue::Text("BROWN"));
+  EXPECT_FALSE(pairs.EqualLeftBuffer());
+  EXPECT_TRUE(pairs.EqualRightBuffer());
+  pairs.AssignBufferToLeft();
+  EXPECT_EQ(Text(Parent(kName)), "JONES");
+
+  // Buffer to right, right to buffer, clearing.
+  pairs.ClearRight();
+  EXPECT_EQ(Text(Child(kName)), "");
+  EXPECT_EQ(Child(kId).Get().number(), 0);
+  EXPECT_FALSE(pairs.EqualRightBuffer());
+  pairs.AssignBufferToRight();
+  EXPECT_EQ(Text(Child(kName)), "JONES");
+  EXPECT_EQ(Child(kId).Get().number(), 43);
+  Child(kId).Set(FieldValue::Number(7));
+  pairs.AssignRightToBuffer();
+  EXPECT_TRUE(pairs.EqualRightBuffer());
+  EXPECT_EQ((*pairs.LIST)[1].BUFFER.number(), 7);
+}
+
+TEST_F(FieldPairsTest, CopiesAcrossTextAndNumberFields) {
+  FieldPairs pairs;
+  pairs.Init();
+  pairs.AddPair(Parent(kName), Child(kId));      // text left, number right
+  pairs.AddPair(Parent(kAmount), Child(kName));  // number left, text right
+  Parent(kName).Set(FieldValue::Text("125"));
+  Parent(kAmount).Set(FieldValue::Number(2.5));
+
+  pairs.AssignLeftToRight();
+  EXPECT_EQ(Child(kId).Get().number(), 125);
+  EXPECT_EQ(Text(Child(kName)), "2.5");
+  EXPECT_TRUE(pairs.EqualLeftRight());
+
+  pairs.AssignLeftToBuffer();
+  EXPECT_FALSE((*pairs.LIST)[0].BUFFER.is_text());  // BUFFER keeps RIGHT's type
+  EXPECT_TRUE((*pairs.LIST)[1].BUFFER.is_text());
+  EXPECT_TRUE(pairs.EqualRightBuffer());
+
+  // A text that is not wholly a number never equals the number it was written as.
+  Parent(kName).Set(FieldValue::Text("12x"));
+  pairs.AssignLeftToRight();
+  EXPECT_FALSE(pairs.EqualLeftRight());
+}
+
+TEST_F(FieldPairsTest, BufferTakesTheWidthAndTypeOfRight) {
+  // A long left text linked to a shorter right field: the remembered value must match what the
+  // related records hold, or a cascade would never find them.
+  FieldPairs pairs;
+  pairs.Init();
+  pairs.AddPair(Parent(kName), Child(kCode));
+  pairs.AddPair(Parent(kAmount), Child(kId));
+  Parent(kName).Set(FieldValue::Text("ABCDEFG"));
+  Parent(kAmount).Set(FieldValue::Number(9.75));
+  pairs.AssignLeftToRight();
+  pairs.AssignLeftToBuffer();
+  EXPECT_EQ(Text(Child(kCode)), "ABC");
+  EXPECT_EQ(Child(kId).Get().number(), 9);
+  EXPECT_TRUE(pairs.EqualRightBuffer());
+}
+
+}  // namespace
+}  // namespace morlan

@@ -1,0 +1,894 @@
+#include "data/file_manager.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <string>
+#include <utility>
+
+#include "common/codes.h"
+#include "data/file_relations.h"
+#include "data/file_usage_tracker.h"
+#include "errors/error_manager.h"
+#include "platform/runtime.h"
+#include "platform/runtime_error_state.h"
+
+namespace morlan {
+
+namespace {
+
+// Kinds of use (UseFile).
+constexpr int kUseByManager = 2;
+constexpr int kUseUnrecorded = 4;
+
+constexpr int kOpenAttempts = 2;
+constexpr int kSilentAutoNumberRetries = 3;
+constexpr std::size_t kPositionCapacity = 1024;
+constexpr std::size_t kKeyOrderCapacity = 511;
+constexpr std::size_t kPrefixCapacity = 2000;
+constexpr std::size_t kQuoteCapacity = 2000;
+// Word of a destroy notification that says whether to release everything (0).
+constexpr std::size_t kDestroyReleaseWord = 8;
+
+StatusCode Code() { return RuntimeErrorState::code(); }
+
+// Shortest decimal text that reads back as `value`.
+void AppendNumber(std::string& out, double value) {
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  out.append(text, result.ptr);
+}
+
+double NumberOf(const FieldRef& field) {
+  const FieldValue value = field.Get();
+  if (!value.is_text()) return value.number();
+  const std::string text(ClipText(value.text()));
+  return std::strtod(text.c_str(), nullptr);
+}
+
+void AppendFieldText(std::string& out, const FieldRef& field) {
+  if (field.is_text()) {
+    out += ClipText({field.address(), field.size()});
+    return;
+  }
+  AppendNumber(out, field.Get().number());
+}
+
+// Runs `check` on the aliased manager with this manager's record in its buffer, then puts the
+// aliased manager's own buffer back.
+template <typename Check>
+Level OnAliasWithBuffer(FileManager& self, Check check) {
+  FileManager& alias = *self.ALIASEDFILE;
+  std::uint32_t alias_buffer = alias.SaveBuffer();
+  std::uint32_t own_buffer = self.SaveBuffer();
+  FileManager::RestoreBuffer(alias, &own_buffer, self, true);
+  const Level result = check(alias);
+  FileManager::RestoreBuffer(alias, &alias_buffer, alias, true);
+  return result;
+}
+
+}  // namespace
+
+FileManager::~FileManager() {
+  if (CLEANEDUP == 0) FileManager::Kill();
+}
+
+// --- Callback interface ---
+
+bool FileManager::DriverNotify(std::uint32_t operation, std::span<const std::uint32_t> parameters) {
+  if (operation == kNotifyClose) {
+    if (INRESTORE == 0 || !INFO) return true;
+    LocateThreadInfo();
+    FileThreadInfo& info = thread_info();
+    if (info.OPENED == 0) return true;
+    info.OPENED = 0;
+    info.USED = 0;
+    Close();
+    return true;
+  }
+  if (operation == kNotifyDestroy) {
+    ++INCALLBACK;
+    const std::uint32_t release =
+        parameters.size() > kDestroyReleaseWord ? parameters[kDestroyReleaseWord] : 0;
+    if (release == 0 && CLEANEDUP == 0) CleanUp();
+    --INCALLBACK;
+    // The file object is going away: nothing may reach it any more (Kill would otherwise
+    // unregister the sink of a destroyed object).
+    if (BUFFER == FILE) BUFFER = nullptr;
+    FILE = nullptr;
+  }
+  return true;
+}
+
+bool FileManager::DriverNotifyDone() { return true; }
+
+// --- Set-up and teardown ---
+
+void FileManager::Destroy() { Kill(); }
+
+void FileManager::Init(DataFile* file, ErrorManager* errors) {
+  ERRORS = errors;
+  FILE = file;
+  BUFFER = file;
+  INFO = std::make_unique<std::vector<FileThreadInfo>>();
+  KEYS = std::make_unique<std::vector<KeyEntry>>();
+  BUFFERS = std::make_unique<std::vector<SavedBufferEntry>>();
+  SAVED = std::make_unique<std::vector<SavedStateEntry>>();
+  FIELDS = std::make_unique<std::vector<FieldEntry>>();
+  SKIPHELDRECORDS = 0;
+  OPENMODE = kAccessReadWrite | kShareDenyNone;
+  CREATE = 1;
+  LOCKRECOVER = 10;
+  PRIMARYKEY = 0;
+  LAZYOPEN = 1;
+  FILENAMEVALUE = file != nullptr ? std::string_view(file->name()) : std::string_view();
+  // Every record operation names the file to the error manager: clipped once, here.
+  file_name_size_ = FILENAMEVALUE.Clipped().size();
+  file_label_ = file != nullptr ? FileUsageTracker::FileLabel(*file) : 0;
+  FileUsageTracker::Instance().RegisterFile(*this);
+  CLEANEDUP = 0;
+  if (FILE != nullptr) FILE->SetNotificationSink(FILECALLBACKINTERFACE);
+}
+
+void FileManager::Kill() {
+  if (CLEANEDUP == 0) CleanUp();
+  // Only this manager's own registration goes: another manager of the file may have taken over.
+  if (FILE != nullptr && FILE->notification_sink() == FILECALLBACKINTERFACE) {
+    FILE->SetNotificationSink(nullptr);
+  }
+}
+
+void FileManager::CleanUp() {
+  CLEANEDUP = 1;
+  FileUsageTracker::Instance().UnregisterFile(*this);
+  INFO.reset();
+  info_index_ = 0;
+  KEYS.reset();
+  selected_key_ = 0;
+  BUFFERS.reset();
+  if (SAVED) {
+    for (const SavedStateEntry& state : *SAVED) {
+      if (FILE != nullptr && state.STATE != 0) FILE->FreeState(state.STATE);
+    }
+    SAVED.reset();
+  }
+  FIELDS.reset();
+  FILENAME.reset();
+}
+
+void FileManager::BindRecordFields() {
+  // The runtime binds a record's fields by name from the file's own layout when a view's filter
+  // needs them; there is nothing to register beforehand.
+}
+
+// --- Per-thread state and names ---
+
+std::vector<FileThreadInfo>& FileManager::Infos() {
+  if (!INFO) INFO = std::make_unique<std::vector<FileThreadInfo>>();
+  return *INFO;
+}
+
+std::vector<SavedBufferEntry>& FileManager::Buffers() {
+  if (!BUFFERS) BUFFERS = std::make_unique<std::vector<SavedBufferEntry>>();
+  return *BUFFERS;
+}
+
+std::vector<SavedStateEntry>& FileManager::States() {
+  if (!SAVED) SAVED = std::make_unique<std::vector<SavedStateEntry>>();
+  return *SAVED;
+}
+
+std::int32_t FileManager::CurrentThreadNumber() { return Runtime::CurrentThreadId(); }
+
+FileThreadInfo& FileManager::FindThreadInfo(std::int32_t id) {
+  std::vector<FileThreadInfo>& infos = Infos();
+  auto it =
+      std::lower_bound(infos.begin(), infos.end(), id,
+                       [](const FileThreadInfo& e, std::int32_t value) { return e.ID < value; });
+  if (it == infos.end() || it->ID != id) {
+    FileThreadInfo fresh;
+    fresh.ID = id;
+    it = infos.insert(it, fresh);
+  }
+  info_index_ = static_cast<std::size_t>(it - infos.begin());
+  return *it;
+}
+
+void FileManager::SelectThreadInfo() {
+  LocateThreadInfo();
+  if (ERRORS == nullptr) return;
+  // The common case, spelled out: this runs before every record operation.
+  if (!FILENAME) return ERRORS->SetFileName({FILENAMEVALUE.data(), file_name_size_});
+  ERRORS->SetFileName(FileNameText());
+}
+
+std::string_view FileManager::FileNameText() const {
+  if (!FILENAME) return {FILENAMEVALUE.data(), file_name_size_};
+  if (FILENAME->is_text()) return FILENAME->text();
+  file_name_number_.clear();
+  AppendNumber(file_name_number_, FILENAME->number());
+  return file_name_number_;
+}
+
+std::string FileManager::GetFileName() const { return std::string(FileNameText()); }
+
+// --- Errors ---
+
+void FileManager::SetError(ErrorId id) {
+  if (ERRORS != nullptr) ERRORS->CaptureRuntimeError();
+  LocateThreadInfo();
+  thread_info().LASTERROR = id;
+}
+
+Level FileManager::PostError(ErrorId id) {
+  SetError(id);
+  return PostLastError();
+}
+
+Level FileManager::PostLastError() {
+  LocateThreadInfo();
+  if (ERRORS == nullptr) return FatalityNotify;
+  return ERRORS->HandleEntry(thread_info().LASTERROR);
+}
+
+Level FileManager::PostErrorWithText(ErrorId id, std::string_view text) {
+  if (ERRORS == nullptr) return FatalityNotify;
+  return ERRORS->RaiseWithText(id, text);
+}
+
+// --- Open, use, close ---
+
+Level FileManager::Open() { return OpenWith(true, false); }
+
+Level FileManager::TryOpen() { return OpenWith(false, false); }
+
+Level FileManager::OpenWith(bool report, bool force) {
+  SelectThreadInfo();
+  if (FILE == nullptr) {
+    SetError(ErrFileAccess);
+    return report ? PostLastError() : FatalityNotify;
+  }
+  FileUsageTracker::Instance().RecordOpen(*this);
+  BindRecordFields();
+  if (force || (LAZYOPEN == 0 && thread_info().OPENED == 0)) {
+    const Level level = OpenFile(report);
+    if (level != FatalityNone) return level;
+  }
+  ++thread_info().OPENED;
+  return FatalityNone;
+}
+
+Level FileManager::OpenFile(bool report) {
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    FILE->Open(OPENMODE);
+    if (Code() == StatusAccessDenied) {
+      // Locked by another process: let the driver wait for the lock, then try once more.
+      FILE->Send("Recover=" + std::to_string(LOCKRECOVER));
+      FILE->Open(OPENMODE);
+    }
+    const StatusCode code = Code();
+    if (code == StatusOk || code == StatusAlreadyOpen) {
+      LocateThreadInfo();
+      FileThreadInfo& info = thread_info();
+      info.USED = 1;
+      info.ATEOF = 0;
+      info.AUTOINCDONE = 0;
+      return FatalityNone;
+    }
+    if (code == StatusAccessDenied) {
+      if ((OPENMODE & kAccessMask) == kAccessRead) break;
+      // Read-only, same sharing; the mode stays so for later opens.
+      OPENMODE = static_cast<std::uint8_t>(OPENMODE & 0xF0);
+      PostError(ErrWriteAccessDenied);
+      continue;
+    }
+    if (code == StatusNotFound) {
+      if (CREATE == 0) break;
+      FILE->Create();
+      if (Code() == StatusOk) continue;
+      SetError(ErrFileCreation);
+      return report ? PostLastError() : FatalityNotify;
+    }
+    if (code == StatusKeysNeedRebuild) {
+      SetError(ErrKeyInvalid);
+      if (!report) return FatalityNotify;
+      PostLastError();
+      FILE->BuildKeys();
+      if (Code() == StatusOk) continue;
+      return PostError(ErrKeyNotBuilt);
+    }
+    break;
+  }
+  SetError(ErrFileAccess);
+  return report ? PostLastError() : FatalityNotify;
+}
+
+Level FileManager::UseFile(int kind) {
+  INUSEFILE = 1;
+  SelectThreadInfo();
+  if (FILE == nullptr) {
+    INUSEFILE = 0;
+    return FatalityHalt;
+  }
+  static FileUsageTracker& tracker = FileUsageTracker::Instance();
+  if (kind != kUseUnrecorded) tracker.RecordUse(*this, kind);
+  Level level = FatalityNone;
+  // The tracker may have used the manager (a nested procedure's saved state), on this same
+  // thread: the entry stays where SelectThreadInfo found it.
+  FileThreadInfo& info = thread_info();
+  if (LAZYOPEN != 0 && info.USED == 0) {
+    if (info.OPENED == 0) {
+      INUSEFILE = 0;
+      return PostError(ErrFileNotOpened);
+    }
+    // The caller may have prepared the record already; the open must not disturb it.
+    std::uint32_t buffer = SaveBuffer();
+    level = OpenFile(true);
+    RestoreBuffer(*this, &buffer, *this, true);
+  }
+  INUSEFILE = 0;
+  return level;
+}
+
+Level FileManager::Close() {
+  ++INCLOSE;
+  SelectThreadInfo();
+  FileUsageTracker::Instance().RecordClose(*this);
+  FileThreadInfo& info = thread_info();
+  if (info.OPENED != 0 && --info.OPENED == 0) {
+    if (FILE != nullptr) {
+      const bool was_open = FILE->IsOpen();
+      FILE->Close();
+      // A driver that buffers writes reports a failed write here; the records are lost, which
+      // must not pass as a quiet close.
+      if (was_open && Code() != StatusOk) PostError(ErrRecordInsert);
+    }
+    thread_info().USED = 0;
+  }
+  --INCLOSE;
+  return FatalityNone;
+}
+
+// --- Record operations ---
+
+Level FileManager::PrepareRecord(bool keep_buffer) {
+  if (ALIASEDFILE == nullptr) {
+    if (!keep_buffer && RecordFile() != nullptr) RecordFile()->ClearRecord();
+    PrepareFields();
+    if (HASAUTOINC == 0) return FatalityNone;
+    LocateThreadInfo();
+    thread_info().AUTOINCDONE = 0;
+    return AssignAutoNumbers();
+  }
+  FileManager& alias = *ALIASEDFILE;
+  const Level opened = alias.Open();
+  if (opened != FatalityNone) return opened;
+  std::uint16_t alias_state = alias.SaveState();
+  if (keep_buffer) {
+    std::uint32_t mine = SaveBuffer();
+    RestoreBuffer(alias, &mine, *this, true);
+  }
+  const Level result = alias.PrepareRecord(keep_buffer);
+  if (result == FatalityNone) {
+    std::uint16_t prepared = alias.SaveState();
+    RestoreState(*this, &prepared, alias, true);
+  }
+  RestoreState(alias, &alias_state, alias, true);
+  alias.Close();
+  return result;
+}
+
+void FileManager::PrepareFields() {}
+
+Level FileManager::AssignAutoNumbers() { return AssignAutoNumbersWith(true); }
+
+Level FileManager::TryAssignAutoNumbers() { return AssignAutoNumbersWith(false); }
+
+Level FileManager::AssignAutoNumbersWith(bool report) {
+  if (UseFile(kUseByManager) != FatalityNone) return FatalityHalt;
+  if (HASAUTOINC == 0 || thread_info().AUTOINCDONE != 0 || !KEYS) return FatalityNone;
+  DataFile& file = *FILE;
+  int failures = 0;
+  for (;;) {
+    for (KeyEntry& key : *KEYS) {
+      if (key.AUTOINC == 0 || key.AUTOINC > key.FIELDS.size() || key.KEY == nullptr) continue;
+      const KeyComponentEntry& numbered = key.FIELDS[key.AUTOINC - 1];
+      const bool ascending = numbered.ASCENDING != 0;
+      std::uint32_t saved = SaveBuffer();
+      file.SetSkipBlobs(true);
+      std::string wanted_prefix;
+      if (key.FIELDS.size() == 1) {
+        file.SetKeyStart(*key.KEY);
+      } else {
+        wanted_prefix = KeyPrefixText(key.KEY, key.AUTOINC - 1, kPrefixCapacity);
+        numbered.FIELD.SetHighest();
+        file.SetKeyPosition(*key.KEY);
+      }
+      // Ascending: the highest value is the last entry; descending: the first.
+      if (Code() == StatusOk) ascending ? file.Previous() : file.Next();
+      const StatusCode code = Code();
+      double number = 1;
+      if (code == StatusOk) {
+        const bool same_group =
+            key.FIELDS.size() == 1 ||
+            KeyPrefixText(key.KEY, key.AUTOINC - 1, kPrefixCapacity) == wanted_prefix;
+        if (same_group) number = NumberOf(numbered.FIELD) + 1;
+      }
+      if (code != StatusOk && code != StatusNoRecord) {
+        // Captured first: switching the driver back replaces the error state.
+        SetError(ErrRecordRetrieval);
+        file.SetSkipBlobs(false);
+        RestoreBuffer(*this, &saved, *this, true);
+        return report ? PostLastError() : FatalityNotify;
+      }
+      file.SetSkipBlobs(false);
+      RestoreBuffer(*this, &saved, *this, true);
+      numbered.FIELD.Set(FieldValue::Number(number));
+    }
+    file.Add();
+    if (Code() == StatusOk) {
+      thread_info().AUTOINCDONE = 1;
+      return FatalityNone;
+    }
+    // Another station may have taken the number: compute it again, twice without asking.
+    if (++failures < kSilentAutoNumberRetries) continue;
+    SetError(ErrAutoNumberFailed);
+    if (!report) return FatalityNotify;
+    if (PostLastError() != FatalityNone) return FatalityNotify;
+    failures = 0;
+  }
+}
+
+Level FileManager::Insert() { return InsertWith(true); }
+
+Level FileManager::TryInsert() { return InsertWith(false); }
+
+Level FileManager::InsertWith(bool report) {
+  if (UseFile(kUseByManager) != FatalityNone) return FatalityHalt;
+  if (ValidateRecord(nullptr) != FatalityNone) return FatalityNotify;
+  if (HASAUTOINC != 0) {
+    if (thread_info().AUTOINCDONE != 0) {
+      // The record went in during auto-numbering; now it gets its final contents.
+      FILE->Put();
+    } else if ((report ? AssignAutoNumbers() : TryAssignAutoNumbers()) != FatalityNone) {
+      return FatalityNotify;
+    }
+  } else {
+    FILE->Add();
+  }
+  const StatusCode code = Code();
+  if (code == StatusOk) {
+    thread_info().AUTOINCDONE = 0;
+    return FatalityNone;
+  }
+  if (code == StatusDuplicateKey) {
+    if (!report) {
+      SetError(ErrDuplicateKeyEntry);
+      return FatalityNotify;
+    }
+    // No current record, so the duplicate test takes the buffer for a new record.
+    if (HASAUTOINC == 0) FILE->ForgetCurrent();
+    if (KEYS) {
+      for (const KeyEntry& key : *KEYS) {
+        if (key.KEY == nullptr || !FILE->HasDuplicate(*key.KEY)) continue;
+        RuntimeErrorState::Set(StatusDuplicateKey);
+        return PostErrorWithText(ErrDuplicateKeyEntry, key.DESCRIPTION.Clipped());
+      }
+    }
+    return FatalityNotify;
+  }
+  SetError(ErrRecordInsert);
+  return report ? PostLastError() : FatalityNotify;
+}
+
+Level FileManager::Update() { return UpdateWithReport(1); }
+
+Level FileManager::TryUpdate() { return UpdateWithReport(0); }
+
+Level FileManager::UpdateWithReport(int report) {
+  if (UseFile(kUseByManager) != FatalityNone) return FatalityHalt;
+  if (ValidateRecord(nullptr) != FatalityNone) return FatalityAsk;
+  const std::string position = PositionText();
+  FILE->Put();
+  const StatusCode code = Code();
+  if (code == StatusOk) return FatalityNone;
+  if (code == StatusChangedElsewhere) {
+    SetError(report == 2 ? ErrChangedElsewhereShown : ErrChangedElsewhere);
+    if (report != 0) PostLastError();
+    // Take the other station's version as read and show it: the buffer now holds its values.
+    FILE->Watch();
+    RegetAt(position);
+    return FatalityNotify;
+  }
+  SetError(ErrRecordNotUpdated);
+  return report != 0 ? PostLastError() : FatalityNotify;
+}
+
+Level FileManager::CancelAutoNumber(FileRelations* relations) {
+  if (UseFile(kUseByManager) != FatalityNone) return FatalityNone;
+  if (HASAUTOINC == 0 || thread_info().AUTOINCDONE == 0) return FatalityNone;
+  Level level;
+  if (relations != nullptr) {
+    level = relations->Delete(false);
+  } else {
+    FILE->Delete();
+    level = Code() == StatusOk ? FatalityNone : FatalityNotify;
+  }
+  if (level == FatalityNone) {
+    LocateThreadInfo();
+    thread_info().AUTOINCDONE = 0;
+  }
+  return level;
+}
+
+Level FileManager::DeleteCurrent() {
+  if (FILE != nullptr) FILE->Delete();
+  return FatalityNone;
+}
+
+bool FileManager::SkipInCascade() { return false; }
+
+std::uint8_t FileManager::AtEndOfFile() {
+  LocateThreadInfo();
+  return thread_info().ATEOF;
+}
+
+Level FileManager::Next() { return ReadWith(true, true); }
+
+Level FileManager::Previous() { return ReadWith(true, false); }
+
+Level FileManager::TryNext() { return ReadWith(false, true); }
+
+Level FileManager::TryPrevious() { return ReadWith(false, false); }
+
+Level FileManager::ReadWith(bool report, bool forward) {
+  if (UseFile(kUseByManager) != FatalityNone) return FatalityHalt;
+  FileThreadInfo& info = thread_info();
+  for (;;) {
+    info.ATEOF = 0;
+    forward ? FILE->Next() : FILE->Previous();
+    const StatusCode code = Code();
+    if (code == StatusOk) return FatalityNone;
+    if (code == StatusNoRecord) {
+      info.ATEOF = 1;
+      return FatalityNotify;
+    }
+    if (code == StatusRecordHeld) {
+      if (SKIPHELDRECORDS != 0) continue;
+      SetError(ErrRecordHeldElsewhere);
+      return report ? PostLastError() : FatalityNotify;
+    }
+    SetError(ErrRecordRetrieval);
+    return report ? PostLastError() : FatalityHalt;
+  }
+}
+
+Level FileManager::TryFetch(const FileKey* key) {
+  if (UseFile(kUseByManager) != FatalityNone) return FatalityHalt;
+  if (key == nullptr) return FatalityNotify;
+  FILE->Get(*key);
+  return Code() == StatusOk ? FatalityNone : FatalityNotify;
+}
+
+Level FileManager::FetchOrClear(const FileKey* key) {
+  const Level level = TryFetch(key);
+  if (level != FatalityNone && RecordFile() != nullptr) RecordFile()->ClearRecord();
+  return level;
+}
+
+// --- Positions ---
+
+const FileKey* FileManager::PrimaryKey() const {
+  if (PRIMARYKEY == 0 || !KEYS || PRIMARYKEY > KEYS->size()) return nullptr;
+  return (*KEYS)[PRIMARYKEY - 1].KEY;
+}
+
+std::string FileManager::PositionText() {
+  std::string position = FILE->Position(PrimaryKey());
+  if (position.size() > kPositionCapacity) position.resize(kPositionCapacity);
+  return position;
+}
+
+Level FileManager::RegetAt(std::string_view position) {
+  FILE->Reget(PrimaryKey(), position);
+  return Code() == StatusOk ? FatalityNone : FatalityNotify;
+}
+
+std::string FileManager::Position() {
+  if (UseFile(kUseByManager) != FatalityNone) return {};
+  return PositionText();
+}
+
+Level FileManager::Reget(std::string_view position) {
+  if (UseFile(kUseByManager) != FatalityNone) return FatalityHalt;
+  return RegetAt(position);
+}
+
+// --- Saved buffers and states ---
+
+std::uint32_t FileManager::SaveBuffer() {
+  DataFile* record = RecordFile();
+  if (record == nullptr) return 0;
+  std::vector<SavedBufferEntry>& buffers = Buffers();
+  const std::uint32_t id = buffers.empty() ? 1 : buffers.back().ID + 1;
+  buffers.push_back({id, ClipCopy({record->record(), record->record_size()})});
+  const int blobs = record->blob_count();
+  // Large objects are kept whole: their trailing blanks are data, not padding.
+  for (int i = 0; i < blobs; ++i) {
+    buffers.push_back({id + 1 + static_cast<std::uint32_t>(i), record->blob(i)});
+  }
+  buffers.push_back({id + 1 + static_cast<std::uint32_t>(blobs), record->null_flags()});
+  return id;
+}
+
+void FileManager::RestoreBuffer(FileManager& target, std::uint32_t* buffer_id, FileManager& source,
+                                bool restore) {
+  if (buffer_id == nullptr || *buffer_id == 0) return;
+  const std::uint32_t id = *buffer_id;
+  *buffer_id = 0;
+  if (!source.BUFFERS) return;
+  std::vector<SavedBufferEntry>& buffers = *source.BUFFERS;
+  const auto find = [&](std::uint32_t wanted) -> const SavedBufferEntry* {
+    const auto it = std::lower_bound(
+        buffers.begin(), buffers.end(), wanted,
+        [](const SavedBufferEntry& e, std::uint32_t value) { return e.ID < value; });
+    return it != buffers.end() && it->ID == wanted ? &*it : nullptr;
+  };
+  // The copy spans the ids its own record had large objects for; a target with another count
+  // (an alias of another layout) takes what both have.
+  DataFile* from = source.RecordFile();
+  DataFile* to = target.RecordFile();
+  const int saved_blobs = from != nullptr ? from->blob_count() : 0;
+  if (to != nullptr) {
+    if (restore) {
+      if (const SavedBufferEntry* e = find(id)) {
+        AssignText({to->record(), to->record_size()}, e->BUFFER);
+      }
+      const int blobs = std::min(saved_blobs, to->blob_count());
+      for (int i = 0; i < blobs; ++i) {
+        if (const SavedBufferEntry* e = find(id + 1 + static_cast<std::uint32_t>(i))) {
+          to->blob(i) = e->BUFFER;
+        }
+      }
+    }
+    if (const SavedBufferEntry* e = find(id + 1 + static_cast<std::uint32_t>(saved_blobs))) {
+      std::string& flags = to->null_flags();
+      std::copy_n(e->BUFFER.begin(), std::min(flags.size(), e->BUFFER.size()), flags.begin());
+    }
+  }
+  const std::uint32_t last = id + 1 + static_cast<std::uint32_t>(saved_blobs);
+  std::erase_if(buffers, [&](const SavedBufferEntry& e) { return e.ID >= id && e.ID <= last; });
+}
+
+Level FileManager::EqualsSavedBuffer(std::uint32_t buffer_id) {
+  if (UseFile(kUseByManager) != FatalityNone) return 0;
+  DataFile* record = RecordFile();
+  if (record == nullptr || !BUFFERS) return 0;
+  const auto find = [&](std::uint32_t wanted) -> const SavedBufferEntry* {
+    const auto it = std::lower_bound(
+        BUFFERS->begin(), BUFFERS->end(), wanted,
+        [](const SavedBufferEntry& e, std::uint32_t value) { return e.ID < value; });
+    return it != BUFFERS->end() && it->ID == wanted ? &*it : nullptr;
+  };
+  const SavedBufferEntry* saved = find(buffer_id);
+  if (saved == nullptr || !TextEquals({record->record(), record->record_size()}, saved->BUFFER)) {
+    return 0;
+  }
+  for (int i = 0; i < record->blob_count(); ++i) {
+    saved = find(buffer_id + 1 + static_cast<std::uint32_t>(i));
+    if (saved == nullptr || !TextEquals(record->blob(i), saved->BUFFER)) return 0;
+  }
+  return 1;
+}
+
+std::uint16_t FileManager::SaveState() {
+  std::vector<SavedStateEntry>& states = States();
+  SavedStateEntry state;
+  state.ID = static_cast<std::uint16_t>(states.empty() ? 1 : states.back().ID + 1);
+  state.BUFFER = static_cast<std::uint16_t>(SaveBuffer());
+  if (FILE != nullptr) {
+    state.STATE = FILE->SaveState();
+    state.POS = PositionText();
+  }
+  LocateThreadInfo();
+  state.AUTOINCDONE = thread_info().AUTOINCDONE;
+  states.push_back(std::move(state));
+  return states.back().ID;
+}
+
+void FileManager::RestoreState(FileManager& target, std::uint16_t* state_id, FileManager& source,
+                               bool restore) {
+  if (state_id == nullptr || *state_id == 0) return;
+  if (target.UseFile(kUseByManager) != FatalityNone) return;
+  std::vector<SavedStateEntry>& states = source.States();
+  const auto it = std::find_if(states.begin(), states.end(),
+                               [&](const SavedStateEntry& e) { return e.ID == *state_id; });
+  *state_id = 0;
+  if (it == states.end()) return;
+  const SavedStateEntry state = std::move(*it);
+  states.erase(it);
+  if (restore) {
+    if (target.ALIASEDFILE == nullptr && target.FILE == source.FILE) {
+      target.FILE->RestoreState(state.STATE);
+    } else {
+      target.RegetAt(state.POS);
+    }
+  }
+  std::uint32_t buffer = state.BUFFER;
+  RestoreBuffer(target, &buffer, source, restore);
+  if (restore) {
+    target.LocateThreadInfo();
+    target.thread_info().AUTOINCDONE = state.AUTOINCDONE;
+  }
+  if (source.FILE != nullptr && state.STATE != 0) source.FILE->FreeState(state.STATE);
+}
+
+// --- Validation ---
+
+Level FileManager::ValidateFieldReported(int field) { return CheckField(field, true); }
+
+Level FileManager::ValidateFieldSilent(int field) { return CheckField(field, false); }
+
+Level FileManager::CheckField(int field, bool report) {
+  if (ALIASEDFILE == nullptr) return FatalityNone;
+  return OnAliasWithBuffer(*this,
+                           [&](FileManager& alias) { return alias.CheckField(field, report); });
+}
+
+Level FileManager::ValidateFields(int first, int last, int* failed_field) {
+  if (ALIASEDFILE != nullptr) {
+    return OnAliasWithBuffer(
+        *this, [&](FileManager& alias) { return alias.ValidateFields(first, last, failed_field); });
+  }
+  for (int i = first; i <= last; ++i) {
+    const Level level = ValidateFieldReported(i);
+    if (level == FatalityNone) continue;
+    if (failed_field != nullptr) *failed_field = i;
+    return level;
+  }
+  return FatalityNone;
+}
+
+Level FileManager::ValidateRecord(int* failed_field) {
+  if (ALIASEDFILE != nullptr) {
+    return OnAliasWithBuffer(
+        *this, [&](FileManager& alias) { return alias.ValidateRecord(failed_field); });
+  }
+  const DataFile* record = RecordFile();
+  return ValidateFields(1, record != nullptr ? record->layout().field_count() : 0, failed_field);
+}
+
+// --- Keys ---
+
+KeyEntry* FileManager::FindKey(const FileKey* key) {
+  if (key == nullptr || !KEYS) return nullptr;
+  for (KeyEntry& entry : *KEYS) {
+    if (entry.KEY == key) return &entry;
+  }
+  return nullptr;
+}
+
+const FileKey* FileManager::AddKey(FileKey key, std::string_view description,
+                                   std::uint8_t autoinc) {
+  DataFile* record = RecordFile();
+  if (FILE == nullptr || record == nullptr) return nullptr;
+  if (autoinc > key.components.size()) return nullptr;
+  const FileKey* declared = FILE->AddKey(std::move(key));
+  if (declared == nullptr) return nullptr;
+  if (FindKey(declared) != nullptr) return declared;
+  KeyEntry entry;
+  entry.KEY = declared;
+  entry.DESCRIPTION = description;
+  for (const KeyComponent& component : declared->components) {
+    entry.FIELDS.push_back({record->field(component.field),
+                            record->layout().field(component.field).name,
+                            static_cast<std::uint8_t>(component.ascending ? 1 : 0)});
+  }
+  entry.AUTOINC = autoinc;
+  entry.DUPS = declared->duplicates_allowed ? 1 : 0;
+  entry.NOCASE = declared->no_case ? 1 : 0;
+  if (!KEYS) KEYS = std::make_unique<std::vector<KeyEntry>>();
+  KEYS->push_back(std::move(entry));
+  if (autoinc != 0) HASAUTOINC = 1;
+  return declared;
+}
+
+void FileManager::SelectKey(const FileKey* key) {
+  if (!KEYS) return;
+  for (std::size_t i = 0; i < KEYS->size(); ++i) {
+    if ((*KEYS)[i].KEY != key) continue;
+    selected_key_ = i;
+    return;
+  }
+}
+
+void FileManager::SetKeyLimits(const FileKey* key, int first, int last, bool high) {
+  const KeyEntry* entry = FindKey(key);
+  if (entry == nullptr) return;
+  const int count = static_cast<int>(entry->FIELDS.size());
+  for (int i = std::max(first, 1); i <= last && i <= count; ++i) {
+    const KeyComponentEntry& component = entry->FIELDS[static_cast<std::size_t>(i - 1)];
+    const bool highest = (component.ASCENDING != 0) == high;
+    highest ? component.FIELD.SetHighest() : component.FIELD.SetLowest();
+  }
+}
+
+std::string FileManager::KeyOrderText(const FileKey* key, int first) {
+  const KeyEntry* entry = FindKey(key);
+  if (entry == nullptr) return {};
+  std::string text;
+  const int count = static_cast<int>(entry->FIELDS.size());
+  for (int i = std::max(first, 1); i <= count; ++i) {
+    const KeyComponentEntry& component = entry->FIELDS[static_cast<std::size_t>(i - 1)];
+    if (!text.empty()) text += ',';
+    if (component.ASCENDING == 0) text += '-';
+    text += component.LABEL;
+  }
+  if (text.size() > kKeyOrderCapacity) text.resize(kKeyOrderCapacity);
+  return text;
+}
+
+int FileManager::KeyComponentCount(const FileKey* key) {
+  const KeyEntry* entry = FindKey(key);
+  return entry != nullptr ? static_cast<int>(entry->FIELDS.size()) : 0;
+}
+
+FieldRef FileManager::KeyComponentField(const FileKey* key, int n) {
+  const KeyEntry* entry = FindKey(key);
+  if (entry == nullptr || n < 1 || n > static_cast<int>(entry->FIELDS.size())) return {};
+  return entry->FIELDS[static_cast<std::size_t>(n - 1)].FIELD;
+}
+
+std::string FileManager::KeyComponentLabel(const FileKey* key, int n) {
+  const KeyEntry* entry = FindKey(key);
+  if (entry == nullptr || n < 1 || n > static_cast<int>(entry->FIELDS.size())) return {};
+  return entry->FIELDS[static_cast<std::size_t>(n - 1)].LABEL;
+}
+
+std::string FileManager::KeyPrefixText(const FileKey* key, int n, std::size_t size) {
+  const KeyEntry* entry = FindKey(key);
+  std::string text;
+  if (entry == nullptr) return text;
+  const int count = std::min(n, static_cast<int>(entry->FIELDS.size()));
+  for (int i = 0; i < count && text.size() < size; ++i) {
+    AppendFieldText(text, entry->FIELDS[static_cast<std::size_t>(i)].FIELD);
+    text += '|';
+  }
+  if (text.size() > size) text.resize(size);
+  return text;
+}
+
+std::string FileManager::QuoteValue(const FieldValue& value, std::string_view expression) {
+  if (!value.is_text()) {
+    std::string number;
+    AppendNumber(number, value.number());
+    return number;
+  }
+  constexpr std::string_view kUpper = "UPPER(";
+  const bool upper = expression.find(kUpper) != std::string_view::npos;
+  // The whole result fits the work area. A text too long for it is cut between characters,
+  // never inside a doubled quote, and the literal is always closed: a cut value must not turn
+  // into a broken or different expression.
+  const std::size_t room = kQuoteCapacity - (upper ? kUpper.size() + 1 : 0);
+  std::string quoted;
+  quoted.reserve(std::min(room, value.text().size() + 2));
+  quoted += '\'';
+  for (const char c : value.text()) {
+    const std::size_t piece = c == '\'' ? 2 : 1;
+    if (quoted.size() + piece + 1 > room) break;
+    quoted += c;
+    if (c == '\'') quoted += '\'';
+  }
+  quoted += '\'';
+  if (!upper) return quoted;
+  return std::string(kUpper) + quoted + ")";
+}
+
+std::string FileManager::ClipCopy(std::string_view text) {
+  const std::string_view clipped = ClipText(text);
+  // At least one byte: a blank, which clips back to the empty text.
+  if (clipped.empty()) return std::string(1, ' ');
+  return std::string(clipped);
+}
+
+}  // namespace morlan

@@ -1,0 +1,754 @@
+// FileManager record operations: auto-numbering, inserts, updates, reading, saved buffers and
+// states, aliases, keys, quoting, and the per-record path's freedom from allocation.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "data/file_manager.h"
+#include "data/file_relations.h"
+#include "data/file_usage_tracker.h"
+#include "errors/error_manager.h"
+#include "platform/fault_injecting_file.h"
+#include "platform/headless_presenter.h"
+#include "platform/memory_keyed_file.h"
+#include "platform/runtime.h"
+#include "platform/runtime_error_state.h"
+#include "platform/text_line_file.h"
+#include "testing/temp_dir.h"
+
+// Counts the allocations the calling thread makes while counting is on. Replacing the global
+// operator new affects the whole test program; it only counts, and allocates as malloc does.
+namespace {
+thread_local bool counting_allocations = false;
+thread_local long allocations = 0;
+}  // namespace
+
+// GCC pairs its own knowledge of operator new with the free below and warns; both are ours.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+  if (counting_allocations) ++allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
+
+namespace morlan {
+namespace {
+
+enum Field { kId = 0, kName = 1, kCity = 2 };
+
+constexpr std::uint8_t kReadWrite = kAccessReadWrite | kShareDenyNone;
+
+RecordLayout CustomerLayout(int blobs = 0) {
+  RecordLayout layout;
+  layout.AddField("CUS:ID", FieldType::kLong);
+  layout.AddField("CUS:NAME", FieldType::kText, 10);
+  layout.AddField("CUS:CITY", FieldType::kText, 8);
+  layout.set_blob_count(blobs);
+  return layout;
+}
+
+FileKey MakeKey(std::string name, std::vector<KeyComponent> components) {
+  return FileKey{std::move(name), std::move(components), false, false};
+}
+
+void SetRow(DataFile& file, double id, std::string_view name, std::string_view city) {
+  file.ClearRecord();
+  file.field(kId).Set(FieldValue::Number(id));
+  file.field(kName).Set(FieldValue::Text(name));
+  file.field(kCity).Set(FieldValue::Text(city));
+}
+
+double Id(DataFile& file) { return file.field(kId).Get().number(); }
+std::string Text(DataFile& file, int field) {
+  return std::string(ClipText(file.field(field).Get().text()));
+}
+
+// A table that exists, holding `rows` (id, name, city).
+struct Row {
+  double id;
+  const char* name;
+  const char* city;
+};
+std::shared_ptr<MemoryTable> Table(const std::vector<Row>& rows, int blobs = 0) {
+  MemoryKeyedFile station("CUS", CustomerLayout(blobs));
+  station.Create();
+  station.Open(kReadWrite);
+  for (const Row& row : rows) {
+    SetRow(station, row.id, row.name, row.city);
+    station.Add();
+  }
+  station.Close();
+  return station.table();
+}
+
+class FileManagerRecordsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Runtime::InstallPresenter(&presenter_);
+    RuntimeErrorState::SetOk();
+    errors_.InitStandard();
+  }
+
+  void TearDown() override {
+    FileUsageTracker::Instance().Clear();
+    errors_.Kill();
+    Runtime::Reset();
+  }
+
+  std::vector<std::string> Captions() const {
+    std::vector<std::string> captions;
+    for (const MessageBoxRequest& box : presenter_.message_boxes()) captions.push_back(box.caption);
+    return captions;
+  }
+
+  HeadlessPresenter presenter_;
+  ErrorManager errors_;
+};
+
+// --- Auto-numbering ---
+
+TEST_F(FileManagerRecordsTest, AutoNumberingStartsAtOneAndInsertCompletesTheAddedRecord) {
+  MemoryKeyedFile file("CUS", CustomerLayout(), Table({}));
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  ASSERT_NE(manager.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "By number", 1), nullptr);
+  EXPECT_EQ(manager.HASAUTOINC, 1);
+  ASSERT_EQ(manager.Open(), FatalityNone);
+
+  EXPECT_EQ(manager.PrepareRecord(false), FatalityNone);
+  EXPECT_EQ(Id(file), 1);
+  EXPECT_EQ(manager.thread_info().AUTOINCDONE, 1);
+  EXPECT_EQ(file.RecordCount(), 1);  // the number is taken by a record in the file
+
+  file.field(kName).Set(FieldValue::Text("Ann"));
+  EXPECT_EQ(manager.Insert(), FatalityNone);  // written over the added record, not added again
+  EXPECT_EQ(manager.thread_info().AUTOINCDONE, 0);
+  EXPECT_EQ(file.RecordCount(), 1);
+  file.SetStart();
+  file.Next();
+  EXPECT_EQ(Text(file, kName), "Ann");
+  EXPECT_TRUE(presenter_.message_boxes().empty());
+}
+
+TEST_F(FileManagerRecordsTest, AutoNumberingFollowsTheHighestNumber) {
+  const auto table = Table({{5, "a", "Rome"}, {41, "b", "Rome"}, {17, "c", "Oslo"}});
+  MemoryKeyedFile file("CUS", CustomerLayout(), table);
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  ASSERT_NE(manager.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "By number", 1), nullptr);
+  ASSERT_EQ(manager.Open(), FatalityNone);
+  EXPECT_EQ(manager.PrepareRecord(false), FatalityNone);
+  EXPECT_EQ(Id(file), 42);
+
+  // A descending component finds its highest value at the start of the key.
+  MemoryKeyedFile other("CUS", CustomerLayout(), table);
+  FileManager descending;
+  descending.Init(&other, &errors_);
+  ASSERT_NE(descending.AddKey(MakeKey("CUS:BYIDDESC", {{kId, false}}), "Newest first", 1), nullptr);
+  ASSERT_EQ(descending.Open(), FatalityNone);
+  EXPECT_EQ(descending.PrepareRecord(false), FatalityNone);
+  EXPECT_EQ(Id(other), 43);
+}
+
+TEST_F(FileManagerRecordsTest, AutoNumberingCountsWithinTheLeadingComponents) {
+  MemoryKeyedFile file("CUS", CustomerLayout(),
+                       Table({{1, "a", "Rome"}, {2, "b", "Rome"}, {7, "c", "Oslo"}}));
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  const FileKey* key =
+      manager.AddKey(MakeKey("CUS:BYCITY", {{kCity, true}, {kId, true}}), "By city", 2);
+  ASSERT_NE(key, nullptr);
+  ASSERT_EQ(manager.Open(), FatalityNone);
+
+  const auto number_for = [&](const char* city) {
+    file.ClearRecord();
+    file.field(kCity).Set(FieldValue::Text(city));
+    EXPECT_EQ(manager.PrepareRecord(true), FatalityNone);
+    const double id = Id(file);
+    EXPECT_EQ(Text(file, kCity), city);
+    EXPECT_EQ(manager.Insert(), FatalityNone);
+    return id;
+  };
+  EXPECT_EQ(number_for("Rome"), 3);
+  EXPECT_EQ(number_for("Oslo"), 8);
+  EXPECT_EQ(number_for("Bern"), 1);   // nothing at or before it: end of file
+  EXPECT_EQ(number_for("Paris"), 1);  // the record before it is Oslo's
+  EXPECT_EQ(number_for("Rome"), 4);
+  EXPECT_EQ(file.RecordCount(), 8);
+}
+
+TEST_F(FileManagerRecordsTest, AFailingAddIsRetriedTwiceSilentlyBeforeTheQuestion) {
+  MemoryKeyedFile inner("CUS", CustomerLayout(), Table({{1, "a", "Rome"}}));
+  FaultInjectingFile file(inner);
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  ASSERT_NE(manager.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "By number", 1), nullptr);
+  ASSERT_EQ(manager.Open(), FatalityNone);
+  file.FailFromNow(FileOperation::kAdd, StatusDuplicateKey);
+
+  // Yes starts three more tries; No gives up.
+  presenter_.ScriptAnswers({ButtonYes, ButtonNo});
+  EXPECT_EQ(manager.AssignAutoNumbers(), FatalityNotify);
+  EXPECT_EQ(file.calls(FileOperation::kAdd), 6);
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"Auto Increment Error", "Auto Increment Error"}));
+  EXPECT_EQ(presenter_.message_boxes()[0].buttons, ButtonYes | ButtonNo);
+
+  file.ResetCounts();
+  EXPECT_EQ(manager.TryAssignAutoNumbers(), FatalityNotify);
+  EXPECT_EQ(file.calls(FileOperation::kAdd), 3);
+  EXPECT_EQ(presenter_.message_boxes().size(), 2u);
+  EXPECT_EQ(manager.thread_info().LASTERROR, ErrAutoNumberFailed);
+
+  // An insert that cannot number its record adds nothing.
+  EXPECT_EQ(manager.TryInsert(), FatalityNotify);
+  EXPECT_EQ(inner.RecordCount(), 1);
+
+  // Once the add goes through, the record is numbered after the highest.
+  file.ClearFaults();
+  presenter_.ScriptAnswers({});
+  EXPECT_EQ(manager.AssignAutoNumbers(), FatalityNone);
+  EXPECT_EQ(Id(file), 2);
+}
+
+TEST_F(FileManagerRecordsTest, CancelAutoNumberRemovesTheUnfinishedRecord) {
+  MemoryKeyedFile file("CUS", CustomerLayout(), Table({{1, "a", "Rome"}}));
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  ASSERT_NE(manager.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "By number", 1), nullptr);
+  ASSERT_EQ(manager.Open(), FatalityNone);
+
+  EXPECT_EQ(manager.CancelAutoNumber(nullptr), FatalityNone);  // nothing to cancel
+  ASSERT_EQ(manager.PrepareRecord(false), FatalityNone);
+  ASSERT_EQ(file.RecordCount(), 2);
+  EXPECT_EQ(manager.CancelAutoNumber(nullptr), FatalityNone);
+  EXPECT_EQ(file.RecordCount(), 1);
+  EXPECT_EQ(manager.thread_info().AUTOINCDONE, 0);
+
+  // Through the relation manager, so that cascades would apply.
+  FileRelations relations;
+  relations.Init(&manager, false);
+  ASSERT_EQ(manager.PrepareRecord(false), FatalityNone);
+  ASSERT_EQ(file.RecordCount(), 2);
+  EXPECT_EQ(relations.CancelAutoNumber(), FatalityNone);
+  EXPECT_EQ(file.RecordCount(), 1);
+  EXPECT_EQ(manager.thread_info().AUTOINCDONE, 0);
+  EXPECT_TRUE(presenter_.message_boxes().empty());
+  relations.Kill();
+}
+
+// --- Insert and update ---
+
+TEST_F(FileManagerRecordsTest, ADuplicateKeyNamesTheKeyByItsDescription) {
+  MemoryKeyedFile file("CUS", CustomerLayout(), Table({}));
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  ASSERT_NE(manager.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "Customer number"), nullptr);
+  ASSERT_NE(manager.AddKey(MakeKey("CUS:BYNAME", {{kName, true}}), "Customer name"), nullptr);
+  EXPECT_EQ(manager.HASAUTOINC, 0);
+  ASSERT_EQ(manager.Open(), FatalityNone);
+  SetRow(file, 1, "Ann", "Rome");
+  ASSERT_EQ(manager.Insert(), FatalityNone);
+
+  SetRow(file, 2, "Ann", "Oslo");
+  EXPECT_EQ(manager.Insert(), FatalityNotify);
+  ASSERT_EQ(Captions(), std::vector<std::string>{"Duplicate Key Error"});
+  EXPECT_EQ(presenter_.message_boxes()[0].text,
+            "Adding this record creates a duplicate entry for the key: Customer name");
+
+  EXPECT_EQ(manager.TryInsert(), FatalityNotify);
+  EXPECT_EQ(presenter_.message_boxes().size(), 1u);
+  EXPECT_EQ(manager.thread_info().LASTERROR, ErrDuplicateKeyEntry);
+  EXPECT_EQ(file.RecordCount(), 1);
+}
+
+TEST_F(FileManagerRecordsTest, AnUpdateConflictLeavesTheOtherStationsValues) {
+  const auto table = Table({{1, "Ann", "Rome"}});
+  MemoryKeyedFile mine("CUS", CustomerLayout(), table);
+  MemoryKeyedFile theirs("CUS", CustomerLayout(), table);
+  FileManager manager;
+  manager.Init(&mine, &errors_);
+  ASSERT_EQ(manager.Open(), FatalityNone);
+  ASSERT_EQ(manager.Next(), FatalityNone);
+  theirs.Open(kReadWrite);
+
+  const auto change_theirs = [&](const char* city) {
+    theirs.SetStart();
+    theirs.Next();
+    theirs.field(kCity).Set(FieldValue::Text(city));
+    theirs.Put();
+    ASSERT_EQ(RuntimeErrorState::code(), StatusOk);
+  };
+
+  change_theirs("Oslo");
+  mine.field(kName).Set(FieldValue::Text("Bob"));
+  EXPECT_EQ(manager.Update(), FatalityNotify);
+  ASSERT_EQ(Captions(), std::vector<std::string>{"Record Was Not Updated"});
+  EXPECT_EQ(manager.thread_info().LASTERROR, ErrChangedElsewhere);
+  EXPECT_EQ(Text(mine, kName), "Ann");
+  EXPECT_EQ(Text(mine, kCity), "Oslo");
+
+  // The record is watched again: the next write goes through.
+  mine.field(kName).Set(FieldValue::Text("Bob"));
+  EXPECT_EQ(manager.Update(), FatalityNone);
+
+  change_theirs("Bern");
+  EXPECT_EQ(manager.UpdateWithReport(2), FatalityNotify);
+  EXPECT_EQ(manager.thread_info().LASTERROR, ErrChangedElsewhereShown);
+  EXPECT_NE(presenter_.message_boxes().back().text.find("will now be displayed"),
+            std::string::npos);
+  EXPECT_EQ(Text(mine, kCity), "Bern");
+
+  change_theirs("Kiel");
+  mine.field(kName).Set(FieldValue::Text("Cid"));
+  EXPECT_EQ(manager.TryUpdate(), FatalityNotify);
+  EXPECT_EQ(presenter_.message_boxes().size(), 2u);
+  EXPECT_EQ(Text(mine, kCity), "Kiel");
+  EXPECT_EQ(Text(mine, kName), "Bob");
+}
+
+// Every failure of the record operations shows its message once, through the reporting
+// operation only, and records its id.
+TEST_F(FileManagerRecordsTest, EachFailureIsReportedOnceWithItsLevel) {
+  struct Case {
+    const char* what;
+    FileOperation op;
+    InjectedFault fault;
+    std::function<Level(FileManager&)> reporting;
+    std::function<Level(FileManager&)> silent;
+    const char* caption;
+    ErrorId reporting_id;
+    ErrorId silent_id;
+    Level reporting_level;
+    Level silent_level;
+    bool numbered;
+  };
+  const InjectedFault broken = InjectedFault::Driver("EIO", "device error");
+  const auto next = [](FileManager& m) { return m.Next(); };
+  const auto try_next = [](FileManager& m) { return m.TryNext(); };
+  const auto previous = [](FileManager& m) { return m.Previous(); };
+  const auto try_previous = [](FileManager& m) { return m.TryPrevious(); };
+  const auto insert = [](FileManager& m) { return m.Insert(); };
+  const auto try_insert = [](FileManager& m) { return m.TryInsert(); };
+  const auto update = [](FileManager& m) { return m.Update(); };
+  const auto update_shown = [](FileManager& m) { return m.UpdateWithReport(2); };
+  const auto try_update = [](FileManager& m) { return m.TryUpdate(); };
+  const auto assign = [](FileManager& m) { return m.AssignAutoNumbers(); };
+  const auto try_assign = [](FileManager& m) { return m.TryAssignAutoNumbers(); };
+  const std::vector<Case> cases = {
+      {"read", FileOperation::kNext, broken, next, try_next, "Record Retrieval Error",
+       ErrRecordRetrieval, ErrRecordRetrieval, FatalityNotify, FatalityHalt, false},
+      {"read back", FileOperation::kPrevious, broken, previous, try_previous,
+       "Record Retrieval Error", ErrRecordRetrieval, ErrRecordRetrieval, FatalityNotify,
+       FatalityHalt, false},
+      {"held", FileOperation::kNext, StatusRecordHeld, next, try_next, "Record not read",
+       ErrRecordHeldElsewhere, ErrRecordHeldElsewhere, FatalityNotify, FatalityNotify, false},
+      {"insert", FileOperation::kAdd, broken, insert, try_insert, "Record Insert Error",
+       ErrRecordInsert, ErrRecordInsert, FatalityNotify, FatalityNotify, false},
+      {"update", FileOperation::kPut, broken, update, try_update, "Record was not updated",
+       ErrRecordNotUpdated, ErrRecordNotUpdated, FatalityNotify, FatalityNotify, false},
+      {"changed", FileOperation::kPut, StatusChangedElsewhere, update, try_update,
+       "Record Was Not Updated", ErrChangedElsewhere, ErrChangedElsewhere, FatalityNotify,
+       FatalityNotify, false},
+      {"changed, shown", FileOperation::kPut, StatusChangedElsewhere, update_shown, try_update,
+       "Record Was Not Updated", ErrChangedElsewhereShown, ErrChangedElsewhere, FatalityNotify,
+       FatalityNotify, false},
+      {"numbering read", FileOperation::kPrevious, broken, assign, try_assign,
+       "Record Retrieval Error", ErrRecordRetrieval, ErrRecordRetrieval, FatalityNotify,
+       FatalityNotify, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    presenter_.Clear();
+    MemoryKeyedFile inner("CUS", CustomerLayout(), Table({{1, "Ann", "Rome"}, {2, "Bob", "Oslo"}}));
+    FaultInjectingFile file(inner);
+    FileManager manager;
+    manager.Init(&file, &errors_);
+    if (c.numbered) manager.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "By number", 1);
+    ASSERT_EQ(manager.Open(), FatalityNone);
+    ASSERT_EQ(manager.Next(), FatalityNone);  // a current record, for the updates
+
+    file.FailOnce(c.op, c.fault);
+    EXPECT_EQ(c.reporting(manager), c.reporting_level);
+    EXPECT_EQ(Captions(), std::vector<std::string>{c.caption});
+    EXPECT_EQ(manager.thread_info().LASTERROR, c.reporting_id);
+
+    file.FailOnce(c.op, c.fault);
+    EXPECT_EQ(c.silent(manager), c.silent_level);
+    EXPECT_EQ(presenter_.message_boxes().size(), 1u);
+    EXPECT_EQ(manager.thread_info().LASTERROR, c.silent_id);
+    manager.Kill();
+  }
+}
+
+// --- Reading ---
+
+TEST_F(FileManagerRecordsTest, NextAtTheEndOfAnEmptyFileSetsAtEndQuietly) {
+  MemoryKeyedFile file("CUS", CustomerLayout(), Table({}));
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  ASSERT_EQ(manager.Open(), FatalityNone);
+  EXPECT_EQ(manager.Next(), FatalityNotify);
+  EXPECT_EQ(manager.AtEndOfFile(), 1);
+  EXPECT_EQ(manager.Previous(), FatalityNotify);
+  EXPECT_EQ(manager.AtEndOfFile(), 1);
+  EXPECT_TRUE(presenter_.message_boxes().empty());
+}
+
+TEST_F(FileManagerRecordsTest, HeldRecordsArePassedOverWhenSkipping) {
+  const auto table = Table({{1, "a", "Rome"}, {2, "b", "Rome"}, {3, "c", "Rome"}});
+  table->Hold(2);
+  MemoryKeyedFile file("CUS", CustomerLayout(), table);
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  manager.SKIPHELDRECORDS = 1;
+  ASSERT_EQ(manager.Open(), FatalityNone);
+  EXPECT_EQ(manager.Next(), FatalityNone);
+  EXPECT_EQ(Id(file), 1);
+  EXPECT_EQ(manager.Next(), FatalityNone);
+  EXPECT_EQ(Id(file), 3);
+  EXPECT_EQ(manager.AtEndOfFile(), 0);
+  EXPECT_EQ(manager.Next(), FatalityNotify);
+  EXPECT_EQ(manager.AtEndOfFile(), 1);
+  EXPECT_EQ(manager.Previous(), FatalityNone);
+  EXPECT_EQ(Id(file), 3);
+  EXPECT_EQ(manager.Previous(), FatalityNone);
+  EXPECT_EQ(Id(file), 1);
+  EXPECT_TRUE(presenter_.message_boxes().empty());
+
+  // Not skipping: the held record stops the read with a notice; the next read goes on past it.
+  manager.SKIPHELDRECORDS = 0;
+  file.SetStart();
+  EXPECT_EQ(manager.Next(), FatalityNone);
+  EXPECT_EQ(manager.Next(), FatalityNotify);
+  EXPECT_EQ(Captions(), std::vector<std::string>{"Record not read"});
+  EXPECT_EQ(manager.Next(), FatalityNone);
+  EXPECT_EQ(Id(file), 3);
+}
+
+TEST_F(FileManagerRecordsTest, FetchFindsByKeyAndFetchOrClearClearsWhatItCannotFind) {
+  MemoryKeyedFile file("CUS", CustomerLayout(), Table({{1, "Ann", "Rome"}, {2, "Bob", "Oslo"}}));
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  const FileKey* by_id = manager.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "By number");
+  ASSERT_NE(by_id, nullptr);
+  ASSERT_EQ(manager.Open(), FatalityNone);
+
+  file.ClearRecord();
+  file.field(kId).Set(FieldValue::Number(2));
+  EXPECT_EQ(manager.TryFetch(by_id), FatalityNone);
+  EXPECT_EQ(Text(file, kName), "Bob");
+
+  file.field(kId).Set(FieldValue::Number(9));
+  EXPECT_EQ(manager.TryFetch(by_id), FatalityNotify);
+  EXPECT_EQ(Text(file, kName), "Bob");
+  EXPECT_EQ(manager.FetchOrClear(by_id), FatalityNotify);
+  EXPECT_EQ(Text(file, kName), "");
+  EXPECT_EQ(Id(file), 0);
+}
+
+TEST_F(FileManagerRecordsTest, PositionsReadTheSameLineAgain) {
+  testing::TempDir dir;
+  RecordLayout layout;
+  layout.AddField("INP:F1", FieldType::kText, 20);
+  TextLineFile file(dir.Write("VRSQ1.qdl", "one\ntwo\nthree\n"), layout);
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  ASSERT_EQ(manager.Open(), FatalityNone);
+  ASSERT_EQ(manager.Next(), FatalityNone);
+  ASSERT_EQ(manager.Next(), FatalityNone);
+  const std::string position = manager.Position();
+  EXPECT_EQ(position, "4");
+  ASSERT_EQ(manager.Next(), FatalityNone);
+  EXPECT_EQ(manager.Reget(position), FatalityNone);
+  EXPECT_EQ(ClipText({file.record(), file.record_size()}), "two");
+  EXPECT_EQ(manager.Reget("99999"), FatalityNotify);
+}
+
+// --- Saved buffers and states ---
+
+TEST_F(FileManagerRecordsTest, SavedBuffersTakeConsecutiveIdsForLargeObjectsAndNullFlags) {
+  MemoryKeyedFile file("CUS", CustomerLayout(2));
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  SetRow(file, 7, "Ann", "Rome");
+  file.blob(0) = "notes ending in blanks  ";
+  file.blob(1) = "";
+  file.null_flags()[kCity] = 1;
+
+  std::uint32_t first = manager.SaveBuffer();
+  std::uint32_t second = manager.SaveBuffer();
+  EXPECT_EQ(first, 1u);
+  EXPECT_EQ(second, 5u);  // 1 the record, 2 and 3 the large objects, 4 the null flags
+  EXPECT_EQ(manager.BUFFERS->size(), 8u);
+
+  file.ClearRecord();
+  FileManager::RestoreBuffer(manager, &second, manager, true);
+  EXPECT_EQ(second, 0u);
+  EXPECT_EQ(Id(file), 7);
+  EXPECT_EQ(Text(file, kName), "Ann");
+  EXPECT_EQ(file.blob(0), "notes ending in blanks  ");
+  EXPECT_EQ(file.blob(1), "");
+  EXPECT_EQ(file.null_flags()[kCity], 1);
+  EXPECT_EQ(manager.BUFFERS->size(), 4u);
+
+  // Without restore the copy is dropped, yet the null flags come back.
+  file.ClearRecord();
+  FileManager::RestoreBuffer(manager, &first, manager, false);
+  EXPECT_EQ(first, 0u);
+  EXPECT_EQ(Id(file), 0);
+  EXPECT_EQ(file.blob(0), "");
+  EXPECT_EQ(file.null_flags()[kCity], 1);
+  EXPECT_TRUE(manager.BUFFERS->empty());
+  FileManager::RestoreBuffer(manager, &first, manager, true);  // id 0: nothing
+  EXPECT_EQ(Id(file), 0);
+}
+
+TEST_F(FileManagerRecordsTest, EqualsSavedBufferComparesRecordAndLargeObjects) {
+  MemoryKeyedFile file("CUS", CustomerLayout(1), Table({}, 1));
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  ASSERT_EQ(manager.Open(), FatalityNone);
+  SetRow(file, 1, "Ann", "Rome");
+  file.blob(0) = "memo";
+  const std::uint32_t id = manager.SaveBuffer();
+  EXPECT_EQ(manager.EqualsSavedBuffer(id), 1);
+  file.null_flags()[kName] = 1;  // null flags do not count
+  EXPECT_EQ(manager.EqualsSavedBuffer(id), 1);
+  file.blob(0) = "memo  ";  // nor trailing blanks
+  EXPECT_EQ(manager.EqualsSavedBuffer(id), 1);
+  file.blob(0) = "memo 2";
+  EXPECT_EQ(manager.EqualsSavedBuffer(id), 0);
+  file.blob(0) = "memo";
+  file.field(kCity).Set(FieldValue::Text("Oslo"));
+  EXPECT_EQ(manager.EqualsSavedBuffer(id), 0);
+  EXPECT_EQ(manager.EqualsSavedBuffer(99), 0);
+}
+
+TEST_F(FileManagerRecordsTest, RestoreStatePutsBackRecordPositionAndAutoNumberFlag) {
+  MemoryKeyedFile file("CUS", CustomerLayout(),
+                       Table({{1, "a", "X"}, {2, "b", "X"}, {3, "c", "X"}}));
+  FaultInjectingFile wrapper(file);
+  FileManager manager;
+  manager.Init(&wrapper, &errors_);
+  ASSERT_EQ(manager.Open(), FatalityNone);
+  ASSERT_EQ(manager.Next(), FatalityNone);
+  ASSERT_EQ(manager.Next(), FatalityNone);
+  manager.thread_info().AUTOINCDONE = 1;
+  std::uint16_t state = manager.SaveState();
+  EXPECT_EQ(state, 1);
+  EXPECT_EQ(manager.SAVED->back().POS, "2");
+
+  ASSERT_EQ(manager.Next(), FatalityNone);
+  file.field(kName).Set(FieldValue::Text("changed"));
+  manager.thread_info().AUTOINCDONE = 0;
+  FileManager::RestoreState(manager, &state, manager, true);
+  EXPECT_EQ(state, 0);
+  EXPECT_EQ(Id(file), 2);
+  EXPECT_EQ(Text(file, kName), "b");
+  EXPECT_EQ(manager.thread_info().AUTOINCDONE, 1);
+  EXPECT_TRUE(manager.SAVED->empty());
+  EXPECT_TRUE(manager.BUFFERS->empty());
+  EXPECT_EQ(wrapper.calls(FileOperation::kFreeState), 1);
+  ASSERT_EQ(manager.Next(), FatalityNone);
+  EXPECT_EQ(Id(file), 3);
+
+  // Without restore the state is only discarded.
+  state = manager.SaveState();
+  ASSERT_EQ(manager.Previous(), FatalityNone);
+  FileManager::RestoreState(manager, &state, manager, false);
+  EXPECT_EQ(Id(file), 2);
+  EXPECT_EQ(wrapper.calls(FileOperation::kFreeState), 2);
+}
+
+// --- Aliases and validation ---
+
+// Refuses a record without a name, and counts the fields it was asked about.
+class NamedRecordManager : public FileManager {
+ public:
+  Level CheckField(int field, bool report) override {
+    ++checks;
+    if (field == kName + 1 && Text(*RecordFileForTest(), kName).empty()) return FatalityNotify;
+    return FileManager::CheckField(field, report);
+  }
+  DataFile* RecordFileForTest() { return BUFFER; }
+  int checks = 0;
+};
+
+TEST_F(FileManagerRecordsTest, ValidationOfAnAliasRunsOnTheAliasedFile) {
+  const auto table = Table({{1, "Ann", "Rome"}});
+  MemoryKeyedFile base_file("CUS", CustomerLayout(), table);
+  MemoryKeyedFile alias_file("CUS", CustomerLayout(), table);
+  NamedRecordManager base;
+  base.Init(&base_file, &errors_);
+  FileManager alias;
+  alias.Init(&alias_file, &errors_);
+  alias.ALIASEDFILE = &base;
+  ASSERT_EQ(alias.Open(), FatalityNone);
+
+  SetRow(base_file, 5, "Keep", "Base");
+  SetRow(alias_file, 2, "", "Oslo");
+  int failed = 0;
+  EXPECT_EQ(alias.ValidateRecord(&failed), FatalityNotify);
+  EXPECT_EQ(failed, kName + 1);
+  EXPECT_EQ(Text(base_file, kName), "Keep");  // the aliased file's own record is back
+  EXPECT_EQ(alias.Insert(), FatalityNotify);
+  EXPECT_EQ(table->record_count(), 1);
+
+  alias_file.field(kName).Set(FieldValue::Text("Bob"));
+  EXPECT_EQ(alias.ValidateFieldSilent(kName + 1), FatalityNone);
+  EXPECT_EQ(alias.Insert(), FatalityNone);
+  EXPECT_EQ(table->record_count(), 2);
+  EXPECT_GT(base.checks, 0);
+  EXPECT_EQ(Id(base_file), 5);
+}
+
+TEST_F(FileManagerRecordsTest, PreparingAnAliasedRecordNumbersItThroughTheAliasedFile) {
+  const auto table = Table({{1, "a", "X"}, {2, "b", "X"}});
+  MemoryKeyedFile base_file("CUS", CustomerLayout(), table);
+  MemoryKeyedFile alias_file("CUS", CustomerLayout(), table);
+  FileManager base;
+  base.Init(&base_file, &errors_);
+  ASSERT_NE(base.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "By number", 1), nullptr);
+  FileManager alias;
+  alias.Init(&alias_file, &errors_);
+  alias.ALIASEDFILE = &base;
+  ASSERT_EQ(alias.Open(), FatalityNone);
+  SetRow(base_file, 9, "base", "B");
+
+  EXPECT_EQ(alias.PrepareRecord(false), FatalityNone);
+  EXPECT_EQ(Id(alias_file), 3);
+  EXPECT_EQ(table->record_count(), 3);
+  EXPECT_EQ(Id(base_file), 9);  // the aliased file's state is put back
+  EXPECT_EQ(Text(base_file, kName), "base");
+  EXPECT_EQ(base.thread_info().OPENED, 0);
+  EXPECT_TRUE(base.SAVED->empty());
+}
+
+// --- Keys ---
+
+TEST_F(FileManagerRecordsTest, KeyTextsComponentsAndLimits) {
+  RecordLayout layout;
+  layout.AddField("A", FieldType::kText, 4);
+  layout.AddField("B", FieldType::kLong);
+  MemoryKeyedFile file("K", layout);
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  const FileKey* key = manager.AddKey(MakeKey("K:AB", {{0, true}, {1, false}}), "A then B");
+  ASSERT_NE(key, nullptr);
+  ASSERT_EQ(manager.KEYS->size(), 1u);
+  EXPECT_EQ(manager.KEYS->front().DESCRIPTION, "A then B");
+
+  EXPECT_EQ(manager.KeyOrderText(key, 0), "A,-B");
+  EXPECT_EQ(manager.KeyOrderText(key, 2), "-B");
+  EXPECT_EQ(manager.KeyOrderText(nullptr, 0), "");
+  EXPECT_EQ(manager.KeyComponentCount(key), 2);
+  EXPECT_EQ(manager.KeyComponentLabel(key, 1), "A");
+  EXPECT_TRUE(manager.KeyComponentField(key, 2).SameField(file.field(1)));
+  EXPECT_FALSE(manager.KeyComponentField(key, 3).valid());
+
+  AssignText({file.record(), 4}, "ab");
+  file.field(1).Set(FieldValue::Number(7));
+  EXPECT_EQ(manager.KeyPrefixText(key, 2, 2000), "ab|7|");
+  EXPECT_EQ(manager.KeyPrefixText(key, 1, 2000), "ab|");
+  EXPECT_EQ(manager.KeyPrefixText(key, 2, 4), "ab|7");
+
+  // Low limits: ascending components at their lowest, descending ones at their highest.
+  manager.SetKeyLimits(key, 1, 22, false);
+  EXPECT_EQ(std::string(file.record(), 4), std::string(4, '\0'));
+  const double highest = file.field(1).Get().number();
+  manager.SetKeyLimits(key, 2, 22, true);
+  EXPECT_LT(file.field(1).Get().number(), highest);
+  EXPECT_EQ(std::string(file.record(), 4), std::string(4, '\0'));  // before `first`: untouched
+
+  // Declaring the same key again keeps one entry; an auto-number beyond the key is refused.
+  EXPECT_EQ(manager.AddKey(MakeKey("K:AB", {{0, true}, {1, false}}), "again"), key);
+  EXPECT_EQ(manager.KEYS->size(), 1u);
+  EXPECT_EQ(manager.AddKey(MakeKey("K:B", {{1, true}}), "B", 2), nullptr);
+  EXPECT_EQ(manager.HASAUTOINC, 0);
+}
+
+TEST_F(FileManagerRecordsTest, QuotedValuesDoubleTheirQuotesAndStayInTheWorkArea) {
+  EXPECT_EQ(FileManager::QuoteValue(FieldValue::Text("O'Brien"), ""), "'O''Brien'");
+  EXPECT_EQ(FileManager::QuoteValue(FieldValue::Text("O'Brien"), "UPPER(CUS:NAME) = "),
+            "UPPER('O''Brien')");
+  EXPECT_EQ(FileManager::QuoteValue(FieldValue::Text(""), "upper("), "''");
+  EXPECT_EQ(FileManager::QuoteValue(FieldValue::Number(42), "UPPER("), "42");
+
+  // Too long for the work area: cut between characters, never inside a doubled quote, and
+  // always closed, so the result is still one well-formed literal.
+  for (const char* expression : {"", "UPPER("}) {
+    for (std::size_t size : {999u, 1000u, 1500u, 3000u}) {
+      const std::string quoted =
+          FileManager::QuoteValue(FieldValue::Text(std::string(size, '\'')), expression);
+      EXPECT_LE(quoted.size(), 2000u);
+      const std::size_t quotes =
+          static_cast<std::size_t>(std::count(quoted.begin(), quoted.end(), '\''));
+      EXPECT_EQ(quotes % 2, 0u);
+      EXPECT_EQ(quoted.substr(quoted.size() - (*expression ? 2 : 1)), *expression ? "')" : "'");
+    }
+  }
+
+  EXPECT_EQ(FileManager::ClipCopy("abc  "), "abc");
+  EXPECT_EQ(FileManager::ClipCopy("   "), " ");
+  EXPECT_EQ(FileManager::ClipCopy(""), " ");
+}
+
+// --- The per-record path ---
+
+TEST_F(FileManagerRecordsTest, ReadingAndInsertingAllocateNothingOnceUnderWay) {
+  testing::TempDir dir;
+  std::string lines;
+  for (int i = 0; i < 3000; ++i) lines += "  CUS:FIELD" + std::to_string(i) + "  STRING(20)\n";
+  RecordLayout layout;
+  layout.AddField("F1", FieldType::kText, 255);
+  // Long names: the error manager is told them before every operation.
+  TextLineFile in(dir.Write("a-rather-long-input-dictionary-name.qdl", lines), layout);
+  TextLineFile out(dir.File("a-rather-long-output-dictionary-name.qdl"), layout);
+  FileManager input;
+  FileManager output;
+  input.Init(&in, &errors_);
+  output.Init(&out, &errors_);
+  errors_.EnterProcedure("repqdl");
+  ASSERT_EQ(input.Open(), FatalityNone);
+  ASSERT_EQ(output.Open(), FatalityNone);
+
+  const auto copy_line = [&] {
+    if (input.Next() != FatalityNone) return false;
+    std::copy_n(in.record(), in.record_size(), out.record());
+    return output.Insert() == FatalityNone;
+  };
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(copy_line());  // the first calls may allocate
+
+  allocations = 0;
+  counting_allocations = true;
+  int copied = 0;
+  while (copy_line()) ++copied;
+  counting_allocations = false;
+  EXPECT_EQ(allocations, 0);
+  EXPECT_EQ(copied, 2990);
+  EXPECT_EQ(input.AtEndOfFile(), 1);
+
+  output.Close();
+  input.Close();
+  errors_.LeaveProcedure();
+  EXPECT_EQ(dir.Read("a-rather-long-output-dictionary-name.qdl"), lines);
+}
+
+}  // namespace
+}  // namespace morlan
