@@ -7,8 +7,9 @@ source tools/packages.sh
 morlan_ensure_packages "${MORLAN_PACKAGES[@]}"
 
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORLAN_BUILD_TESTS=OFF
-cmake --build build-release --target driver_copy_bench rewrite_bench
+cmake --build build-release --target driver_copy_bench rewrite_bench file_manager_insert_bench
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 build-release/bench/rewrite_bench "$work"
+build-release/bench/file_manager_insert_bench "$work"
 build-release/bench/driver_copy_bench "$work"
