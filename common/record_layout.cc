@@ -1,6 +1,6 @@
 #include "common/record_layout.h"
 
-#include <cctype>
+#include "common/text_compare.h"
 
 namespace morlan {
 
@@ -22,17 +22,6 @@ std::uint32_t NaturalSize(FieldType type, std::uint32_t text_size) {
   return text_size;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 int RecordLayout::AddField(std::string name, FieldType type, std::uint32_t size) {
@@ -46,12 +35,16 @@ int RecordLayout::AddField(std::string name, FieldType type, std::uint32_t size)
   return field_count() - 1;
 }
 
+bool RecordLayout::Names(int i, std::string_view name) const {
+  const std::string_view full = fields_[static_cast<std::size_t>(i)].name;
+  if (EqualsNoCase(full, name)) return true;
+  const std::size_t colon = full.find(':');
+  return colon != std::string_view::npos && EqualsNoCase(full.substr(colon + 1), name);
+}
+
 int RecordLayout::Find(std::string_view name) const {
   for (int i = 0; i < field_count(); ++i) {
-    std::string_view full = fields_[static_cast<std::size_t>(i)].name;
-    if (EqualsNoCase(full, name)) return i;
-    const std::size_t colon = full.find(':');
-    if (colon != std::string_view::npos && EqualsNoCase(full.substr(colon + 1), name)) return i;
+    if (Names(i, name)) return i;
   }
   return -1;
 }

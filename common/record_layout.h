@@ -38,6 +38,8 @@ class RecordLayout {
   // Index of the field called `name` (case-insensitive; a name without the "LABEL:" prefix also
   // matches a prefixed field), or -1.
   int Find(std::string_view name) const;
+  // True when `name` names field i, by the same rule as Find.
+  bool Names(int i, std::string_view name) const;
 
   int blob_count() const { return blob_count_; }
   void set_blob_count(int n) { blob_count_ = n; }

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "common/fixed_text.h"
+#include "common/text_compare.h"
 #include "data/file_manager.h"
 #include "errors/error_manager.h"
 #include "platform/data_file.h"
@@ -24,36 +25,6 @@ auto ScopeKey(const FileUsageTracker::UseStateEntry& e) {
 bool ScopeBefore(const FileUsageTracker::UseStateEntry& a,
                  const FileUsageTracker::UseStateEntry& b) {
   return ScopeKey(a) < ScopeKey(b);
-}
-
-// Equality of two short texts, compared in place (a library call costs more than the comparison
-// of a procedure name on every record operation).
-bool SameText(std::string_view a, std::string_view b) {
-  const std::size_t n = a.size();
-  if (n != b.size()) return false;
-  const auto load8 = [](const char* p) {
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-  };
-  const auto load4 = [](const char* p) {
-    std::uint32_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-  };
-  if (n >= 8) {
-    for (std::size_t i = 0; i + 8 <= n; i += 8) {
-      if (load8(a.data() + i) != load8(b.data() + i)) return false;
-    }
-    return load8(a.data() + n - 8) == load8(b.data() + n - 8);  // the tail, overlapping
-  }
-  if (n >= 4) {
-    return load4(a.data()) == load4(b.data()) && load4(a.data() + n - 4) == load4(b.data() + n - 4);
-  }
-  for (std::size_t i = 0; i < n; ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
 }
 
 // Trackers take a fresh epoch when they are made and when they are emptied, so a thread's cache

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "common/fixed_text.h"
+#include "common/text_compare.h"
 #include "errors/standard_message_table.h"
 #include "platform/runtime_error_state.h"
 
@@ -18,8 +19,6 @@ namespace {
 std::string_view Cut(std::string_view text, std::size_t capacity) {
   return text.substr(0, std::min(text.size(), capacity));
 }
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // First occurrence of `placeholder` in `text` at or after `from`, letter case ignored.
 std::size_t FindNoCase(std::string_view text, std::string_view placeholder, std::size_t from) {
@@ -74,36 +73,6 @@ class SavedRuntimeError {
   std::string driver_code_;
   std::string driver_text_;
 };
-
-// Equality of two short texts, compared in place: SetFileName compares a file name on every
-// record operation, and a library call costs more than the comparison itself.
-bool SameText(std::string_view a, std::string_view b) {
-  const std::size_t n = a.size();
-  if (n != b.size()) return false;
-  const auto load8 = [](const char* p) {
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-  };
-  const auto load4 = [](const char* p) {
-    std::uint32_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-  };
-  if (n >= 8) {
-    for (std::size_t i = 0; i + 8 <= n; i += 8) {
-      if (load8(a.data() + i) != load8(b.data() + i)) return false;
-    }
-    return load8(a.data() + n - 8) == load8(b.data() + n - 8);  // the tail, overlapping
-  }
-  if (n >= 4) {
-    return load4(a.data()) == load4(b.data()) && load4(a.data() + n - 4) == load4(b.data() + n - 4);
-  }
-  for (std::size_t i = 0; i < n; ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
-}
 
 // Where the calling thread's FILENAME lives in the manager that last named a file on it, so that
 // SetFileName, which file managers call before every record operation, can skip the lock and the

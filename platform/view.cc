@@ -1,24 +1,13 @@
 #include "platform/view.h"
 
-#include <cctype>
 #include <string>
 
+#include "common/text_compare.h"
 #include "platform/runtime_error_state.h"
 
 namespace morlan {
 
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 std::string WithoutBlanks(std::string_view text) {
   std::string result;
@@ -27,13 +16,6 @@ std::string WithoutBlanks(std::string_view text) {
     if (c != ' ') result.push_back(c);
   }
   return result;
-}
-
-// True when `given` names the field `full`, with or without the field's "LABEL:" prefix.
-bool NamesField(std::string_view full, std::string_view given) {
-  if (EqualsNoCase(full, given)) return true;
-  const std::size_t colon = full.find(':');
-  return colon != std::string_view::npos && EqualsNoCase(full.substr(colon + 1), given);
 }
 
 // True when `order` (blanks removed, not empty) is the text form of `key`: its components in
@@ -52,7 +34,7 @@ bool OrderNamesKey(std::string_view order, const FileKey& key, const RecordLayou
     if (descending) part.remove_prefix(1);
     if (descending == component.ascending) return false;
     if (component.field < 0 || component.field >= layout.field_count()) return false;
-    if (part.empty() || !NamesField(layout.field(component.field).name, part)) return false;
+    if (part.empty() || !layout.Names(component.field, part)) return false;
   }
   // Every component matched; the text must hold nothing more.
   return begin == order.size() + 1;
