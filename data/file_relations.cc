@@ -109,27 +109,11 @@ Level FileRelations::CascadeDeleteChildren(const FileKey* key, FieldPairs* pairs
   // Without a key or linking fields no record can be told to belong to the parent; an empty
   // list of pairs would make every record of the file match.
   if (key == nullptr || pairs == nullptr || pairs->Count() == 0) return FatalityNone;
-  if (ME->UseFile(2) != FatalityNone) {
-    RollbackWhenLogged();
-    return FatalityNotify;
-  }
-  std::uint16_t state = ME->SaveState();
-  ME->FILE->ClearRecord();
-  pairs->AssignLeftToRight();
-  PositionAtLinked(*ME, key, pairs->Count());
+  std::uint16_t state = 0;
+  if (!StartChildren(key, *pairs, &FieldPairs::AssignLeftToRight, &state)) return FatalityNotify;
 
   Level result = FatalityNone;
-  for (;;) {
-    const Level read = ME->TryNext();
-    // A failure other than the end (a held record too) ends the cascade: the buffer would still
-    // hold the previous record's values and the step would act on no record.
-    if (read != FatalityNone && ME->AtEndOfFile() == 0) {
-      RollbackWhenLogged();
-      ME->PostLastError();
-      result = FatalityNotify;
-      break;
-    }
-    if (read != FatalityNone || !pairs->EqualLeftRight()) break;
+  while (NextChild(*pairs, &FieldPairs::EqualLeftRight, &result)) {
     if (ME->SkipInCascade()) continue;
     if (mode == RelationModeRestrict) {
       ME->SetError(ErrReferencedNoDelete);
@@ -264,25 +248,11 @@ Level FileRelations::Update(bool from_form) {
 Level FileRelations::CascadeUpdateChildren(const FileKey* key, FieldPairs* pairs,
                                            std::uint8_t mode) {
   if (key == nullptr || pairs == nullptr || pairs->Count() == 0) return FatalityNone;
-  if (ME->UseFile(2) != FatalityNone) {
-    RollbackWhenLogged();
-    return FatalityNotify;
-  }
-  std::uint16_t state = ME->SaveState();
-  ME->FILE->ClearRecord();
-  pairs->AssignBufferToRight();
-  PositionAtLinked(*ME, key, pairs->Count());
+  std::uint16_t state = 0;
+  if (!StartChildren(key, *pairs, &FieldPairs::AssignBufferToRight, &state)) return FatalityNotify;
 
   Level result = FatalityNone;
-  for (;;) {
-    const Level read = ME->TryNext();
-    if (read != FatalityNone && ME->AtEndOfFile() == 0) {
-      RollbackWhenLogged();
-      ME->PostLastError();
-      result = FatalityNotify;
-      break;
-    }
-    if (read != FatalityNone || !pairs->EqualRightBuffer()) break;
+  while (NextChild(*pairs, &FieldPairs::EqualRightBuffer, &result)) {
     SaveLinkValues();
     if (mode == RelationModeRestrict) {
       ME->SetError(ErrReferencedNoChange);
@@ -306,6 +276,33 @@ Level FileRelations::CascadeUpdateChildren(const FileKey* key, FieldPairs* pairs
   }
   FileManager::RestoreState(*ME, &state, *ME, true);
   return result;
+}
+
+bool FileRelations::StartChildren(const FileKey* key, FieldPairs& pairs, void (FieldPairs::*link)(),
+                                  std::uint16_t* state) {
+  if (ME->UseFile(2) != FatalityNone) {
+    RollbackWhenLogged();
+    return false;
+  }
+  *state = ME->SaveState();
+  ME->FILE->ClearRecord();
+  (pairs.*link)();
+  PositionAtLinked(*ME, key, pairs.Count());
+  return true;
+}
+
+bool FileRelations::NextChild(FieldPairs& pairs, bool (FieldPairs::*belongs)() const,
+                              Level* result) {
+  const Level read = ME->TryNext();
+  // A failure other than the end (a held record too) ends the cascade: the buffer would still
+  // hold the previous record's values and the step would act on no record.
+  if (read != FatalityNone && ME->AtEndOfFile() == 0) {
+    RollbackWhenLogged();
+    ME->PostLastError();
+    *result = FatalityNotify;
+    return false;
+  }
+  return read == FatalityNone && (pairs.*belongs)();
 }
 
 // --- Non-virtual operations ---

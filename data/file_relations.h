@@ -152,6 +152,14 @@ class FileRelations {
   Level BeginFrame(bool* framed);
   // Commits a transaction that began; a failed commit is shown and gives 5.
   Level CommitFrame(bool framed);
+  // Starts reading this (the child) file's records of the parent: keeps the file's state in
+  // `*state`, blanks the buffer, gives the linking fields `link`'s values and positions `key`
+  // there. False, after a roll-back, when the file cannot be used.
+  bool StartChildren(const FileKey* key, FieldPairs& pairs, void (FieldPairs::*link)(),
+                     std::uint16_t* state);
+  // Reads the next record; true while it belongs to the parent by `belongs`. A failed read
+  // other than the end rolls back, shows its message and sets `*result` to 5.
+  bool NextChild(FieldPairs& pairs, bool (FieldPairs::*belongs)() const, Level* result);
   // The roll-back of a cascade step, when USELOGOUT is set.
   void RollbackWhenLogged();
   // Records `id` with the platform's error state, names ME's file and shows it.
