@@ -110,8 +110,10 @@ Level FileUsageTracker::FindInnermostScope(const FileManager& manager, UseStateE
 
 void FileUsageTracker::RecordUse(FileManager& manager, int kind) {
   const std::uint64_t label = LabelOf(manager);
-  // Asked before locking: the error manager is never called with the tracker's lock held.
-  const std::string procedure = CurrentProcedure(manager);
+  // Asked before locking: the error manager is never called with the tracker's lock held. A
+  // view, since a repeated use only compares it; the slow path below keeps its own copy.
+  const std::string_view current =
+      manager.ERRORS != nullptr ? manager.ERRORS->CurrentProcedureNameView() : std::string_view();
   const auto ustat = static_cast<std::uint8_t>(kind);
   ScopeCache& cache = scope_cache;
   const std::uint64_t epoch = epoch_.load(std::memory_order_acquire);
@@ -120,11 +122,12 @@ void FileUsageTracker::RecordUse(FileManager& manager, int kind) {
     if (slot.tracker != this || slot.label != label) continue;
     cached = &slot;
     if (slot.changes == scope_changes && slot.epoch == epoch && ustat <= slot.ustat &&
-        SameText(slot.proc, procedure)) {
+        SameText(slot.proc, current)) {
       return;
     }
     break;
   }
+  const std::string procedure(current);
   const ThreadId thread = Runtime::CurrentThreadId();
   std::uint16_t level = 1;
   {

@@ -423,6 +423,10 @@ void ErrorManager::LeaveProcedure() {
 }
 
 std::string ErrorManager::CurrentProcedureName() const {
+  return std::string(CurrentProcedureNameView());
+}
+
+std::string_view ErrorManager::CurrentProcedureNameView() const {
   ProcedureSlot& slot = procedure_slot;
   const std::uint64_t generation = manager_generation.load(std::memory_order_acquire);
   if (slot.owner == this && slot.generation == generation) return slot.name;
@@ -431,13 +435,13 @@ std::string ErrorManager::CurrentProcedureName() const {
   slot.owner = this;
   slot.generation = generation;
   slot.name.clear();
-  if (!PROCNAMES) return {};
+  if (!PROCNAMES) return slot.name;
   for (auto it = PROCNAMES->rbegin(); it != PROCNAMES->rend(); ++it) {
     if (it->THREAD != thread) continue;
     slot.name = it->NAME;
-    return it->NAME;
+    break;
   }
-  return {};
+  return slot.name;
 }
 
 // --- Entries ---

@@ -196,6 +196,9 @@ class ErrorManager {
   void LeaveProcedure();
   // The calling thread's newest name, or empty text.
   std::string CurrentProcedureName() const;
+  // The same name without a copy, for the per-record path: valid until the calling thread next
+  // asks for it, enters or leaves a procedure.
+  std::string_view CurrentProcedureNameView() const;
 
   // --- Entries ---
 
