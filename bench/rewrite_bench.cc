@@ -8,13 +8,13 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/rewrite_declaration.h"
+#include "bench/bench_harness.h"
 #include "bench/dictionary_generator.h"
 #include "common/fixed_text.h"
 
@@ -90,13 +90,4 @@ int Run(const std::filesystem::path& directory, std::int64_t bytes) {
 }  // namespace
 }  // namespace morlan
 
-int main(int argc, char** argv) {
-  const std::filesystem::path directory = argc > 1 ? argv[1] : ".";
-  std::int64_t bytes = morlan::DictionaryGenerator::kDefaultBytes;
-  if (argc > 2) bytes = std::atoll(argv[2]) * 1024 * 1024;
-  if (bytes <= 0) {
-    std::fprintf(stderr, "usage: %s [directory [megabytes]]\n", argv[0]);
-    return 2;
-  }
-  return morlan::Run(directory, bytes);
-}
+int main(int argc, char** argv) { return morlan::BenchHarness::Main(argc, argv, morlan::Run); }
