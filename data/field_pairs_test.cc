@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/fixed_text.h"
@@ -33,6 +35,12 @@ class FieldPairsTest : public ::testing::Test {
   FieldRef Child(int i) { return FieldRef(layout_.field(i), child_.data()); }
   static std::string Text(const FieldRef& f) { return std::string(ClipText(f.Get().text())); }
 
+  // Initialises `pairs` with a pair (parent field, child field) for each of `fields`, in order.
+  void Link(FieldPairs& pairs, std::initializer_list<std::pair<int, int>> fields) {
+    pairs.Init();
+    for (const auto& [parent, child] : fields) pairs.AddPair(Parent(parent), Child(child));
+  }
+
   RecordLayout layout_;
   std::vector<char> parent_;
   std::vector<char> child_;
@@ -42,9 +50,7 @@ TEST_F(FieldPairsTest, NewPairHasBlankBufferAndRightKeepsItsValue) {
   Child(kName).Set(FieldValue::Text("SMITH"));
   Child(kId).Set(FieldValue::Number(17));
   FieldPairs pairs;
-  pairs.Init();
-  pairs.AddPair(Parent(kName), Child(kName));
-  pairs.AddPair(Parent(kId), Child(kId));
+  Link(pairs, {{kName, kName}, {kId, kId}});
 
   ASSERT_EQ(pairs.Count(), 2u);
   EXPECT_EQ(Text(Child(kName)), "SMITH");
@@ -85,9 +91,7 @@ TEST_F(FieldPairsTest, KillIsIdempotentAndInitDiscardsOldPairs) {
   FieldPairs pairs;
   pairs.Kill();  // before Init: nothing to do
   EXPECT_EQ(pairs.LIST, nullptr);
-  pairs.Init();
-  pairs.AddPair(Parent(kName), Child(kName));
-  pairs.AddPair(Parent(kId), Child(kId));
+  Link(pairs, {{kName, kName}, {kId, kId}});
   pairs.Init();
   EXPECT_EQ(pairs.Count(), 0u);
   EXPECT_EQ(pairs.LIST, pairs.REALLIST.get());
@@ -105,9 +109,7 @@ TEST_F(FieldPairsTest, KillIsIdempotentAndInitDiscardsOldPairs) {
 
 TEST_F(FieldPairsTest, CopiesAndComparesTextAndNumberPairs) {
   FieldPairs pairs;
-  pairs.Init();
-  pairs.AddPair(Parent(kName), Child(kName));
-  pairs.AddPair(Parent(kId), Child(kId));
+  Link(pairs, {{kName, kName}, {kId, kId}});
   Parent(kName).Set(FieldValue::Text("JONES"));
   Parent(kId).Set(FieldValue::Number(42));
 
@@ -149,9 +151,7 @@ TEST_F(FieldPairsTest, CopiesAndComparesTextAndNumberPairs) {
 
 TEST_F(FieldPairsTest, CopiesAcrossTextAndNumberFields) {
   FieldPairs pairs;
-  pairs.Init();
-  pairs.AddPair(Parent(kName), Child(kId));      // text left, number right
-  pairs.AddPair(Parent(kAmount), Child(kName));  // number left, text right
+  Link(pairs, {{kName, kId}, {kAmount, kName}});  // text to number, number to text
   Parent(kName).Set(FieldValue::Text("125"));
   Parent(kAmount).Set(FieldValue::Number(2.5));
 
@@ -175,9 +175,7 @@ TEST_F(FieldPairsTest, BufferTakesTheWidthAndTypeOfRight) {
   // A long left text linked to a shorter right field: the remembered value must match what the
   // related records hold, or a cascade would never find them.
   FieldPairs pairs;
-  pairs.Init();
-  pairs.AddPair(Parent(kName), Child(kCode));
-  pairs.AddPair(Parent(kAmount), Child(kId));
+  Link(pairs, {{kName, kCode}, {kAmount, kId}});
   Parent(kName).Set(FieldValue::Text("ABCDEFG"));
   Parent(kAmount).Set(FieldValue::Number(9.75));
   pairs.AssignLeftToRight();

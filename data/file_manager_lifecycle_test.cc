@@ -1,10 +1,5 @@
 // FileManager set-up, opening, use and closing, its error reports, and the FileUsageTracker.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
 #include <atomic>
@@ -20,21 +15,21 @@
 #include "data/file_usage_tracker.h"
 #include "errors/error_manager.h"
 #include "platform/fault_injecting_file.h"
-#include "platform/headless_presenter.h"
 #include "platform/memory_keyed_file.h"
 #include "platform/runtime.h"
 #include "platform/runtime_error_state.h"
 #include "platform/text_line_file.h"
+#include "testing/data_fixture.h"
+#include "testing/records.h"
 #include "testing/temp_dir.h"
+#include "testing/unwritable_file.h"
 
 namespace morlan {
 namespace {
 
-RecordLayout LineLayout() {
-  RecordLayout layout;
-  layout.AddField("OUT:F1", FieldType::kText, 40);
-  return layout;
-}
+using testing::RecordText;
+
+RecordLayout LineLayout() { return testing::LineLayout(40, "OUT:F1"); }
 
 RecordLayout TableLayout() {
   RecordLayout layout;
@@ -43,65 +38,45 @@ RecordLayout TableLayout() {
   return layout;
 }
 
-std::string RecordText(DataFile& file) {
-  return std::string(ClipText({file.record(), file.record_size()}));
-}
-
 void SetLine(DataFile& file, std::string_view text) {
   AssignText({file.record(), file.record_size()}, text);
 }
 
-// Makes `name` refuse write access even to root; false when this machine cannot.
-bool MakeUnwritable(const std::string& name, bool on) {
-  if (::geteuid() != 0) return ::chmod(name.c_str(), on ? 0444 : 0644) == 0;
-  const int fd = ::open(name.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  int flags = 0;
-  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-  ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  ::close(fd);
-  return ok;
+// A table that exists, with `count` records numbered 1, 2, ... and named N1, N2, ...
+std::shared_ptr<MemoryTable> Table(int count) {
+  return testing::FilledTable("T", TableLayout(), count, [](DataFile& station, int i) {
+    station.field(0).Set(FieldValue::Number(i + 1));
+    station.field(1).Set(FieldValue::Text("N" + std::to_string(i + 1)));
+  });
 }
 
-class FileManagerLifecycleTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Runtime::InstallPresenter(&presenter_);
-    RuntimeErrorState::SetOk();
-    errors_.InitStandard();
+// A station of Table(count), with a manager of it.
+struct ManagedTable {
+  ManagedTable(ErrorManager* errors, int count) : file("T", TableLayout(), Table(count)) {
+    manager.Init(&file, errors);
   }
 
-  void TearDown() override {
-    FileUsageTracker::Instance().Clear();
-    errors_.Kill();
-    Runtime::Reset();
-  }
-
-  std::vector<std::string> Captions() const {
-    std::vector<std::string> captions;
-    for (const MessageBoxRequest& box : presenter_.message_boxes()) captions.push_back(box.caption);
-    return captions;
-  }
-
-  // A table that exists, with `count` records numbered 1, 2, ...
-  static std::shared_ptr<MemoryTable> Table(int count) {
-    MemoryKeyedFile station("T", TableLayout());
-    station.Create();
-    station.Open(kAccessReadWrite | kShareDenyNone);
-    for (int i = 1; i <= count; ++i) {
-      station.ClearRecord();
-      station.field(0).Set(FieldValue::Number(i));
-      station.field(1).Set(FieldValue::Text("N" + std::to_string(i)));
-      station.Add();
-    }
-    station.Close();
-    return station.table();
-  }
-
-  HeadlessPresenter presenter_;
-  ErrorManager errors_;
+  MemoryKeyedFile file;
+  FileManager manager;
 };
+
+// The table T behind the fault wrapper, with a manager of it. Unless `lazy`, the manager opens
+// the file at once (LAZYOPEN 0); unless `exists` is false, the table is created first. Faults and
+// switches set after this are in place before the first open.
+struct WrappedTable {
+  explicit WrappedTable(ErrorManager* errors, bool lazy = false, bool exists = true)
+      : inner("T", TableLayout()), file(inner) {
+    if (exists) inner.Create();
+    manager.Init(&file, errors);
+    if (!lazy) manager.LAZYOPEN = 0;
+  }
+
+  MemoryKeyedFile inner;
+  FaultInjectingFile file;
+  FileManager manager;
+};
+
+using FileManagerLifecycleTest = testing::DataFixture<>;
 
 // --- Lazy opening and first use ---
 
@@ -153,12 +128,7 @@ TEST_F(FileManagerLifecycleTest, UseBeforeOpenIsAFileUsageErrorThatEndsTheProgra
 }
 
 TEST_F(FileManagerLifecycleTest, OnlyTheLastCloseClosesAndAnUnmatchedCloseDoesNothing) {
-  MemoryKeyedFile inner("T", TableLayout());
-  inner.Create();
-  FaultInjectingFile file(inner);
-  FileManager manager;
-  manager.Init(&file, &errors_);
-  manager.LAZYOPEN = 0;
+  auto&& [inner, file, manager] = WrappedTable(&errors_);
 
   EXPECT_EQ(manager.Open(), FatalityNone);
   EXPECT_EQ(manager.Open(), FatalityNone);
@@ -200,13 +170,8 @@ TEST_F(FileManagerLifecycleTest, PerThreadFilesKeepTheirOpenStateByThread) {
 // --- The physical open ---
 
 TEST_F(FileManagerLifecycleTest, ALockedFileGetsRecoverBeforeAnythingElse) {
-  MemoryKeyedFile inner("T", TableLayout());
-  inner.Create();
-  FaultInjectingFile file(inner);
+  auto&& [inner, file, manager] = WrappedTable(&errors_);
   file.FailOnce(FileOperation::kOpen, StatusAccessDenied);
-  FileManager manager;
-  manager.Init(&file, &errors_);
-  manager.LAZYOPEN = 0;
 
   EXPECT_EQ(manager.Open(), FatalityNone);
   ASSERT_FALSE(file.sent_options().empty());
@@ -225,13 +190,8 @@ TEST_F(FileManagerLifecycleTest, ALockedFileGetsRecoverBeforeAnythingElse) {
 }
 
 TEST_F(FileManagerLifecycleTest, WriteAccessDeniedFallsBackToReadOnlyWithOneNotice) {
-  MemoryKeyedFile inner("T", TableLayout());
-  inner.Create();
+  auto&& [inner, file, manager] = WrappedTable(&errors_);
   inner.set_deny_access(2);  // both opens of the first attempt
-  FaultInjectingFile file(inner);
-  FileManager manager;
-  manager.Init(&file, &errors_);
-  manager.LAZYOPEN = 0;
 
   EXPECT_EQ(manager.Open(), FatalityNone);
   ASSERT_EQ(Captions(), std::vector<std::string>{"Access Denied"});
@@ -253,7 +213,8 @@ TEST_F(FileManagerLifecycleTest, WriteAccessDeniedFallsBackToReadOnlyWithOneNoti
 TEST_F(FileManagerLifecycleTest, AnUnwritableRealFileIsOpenedReadOnly) {
   testing::TempDir dir;
   const std::string name = dir.Write("VRSQ1.qdl", "  CUS:NAME STRING(20)\n");
-  if (!MakeUnwritable(name, true)) GTEST_SKIP() << "cannot make a file unwritable here";
+  const testing::UnwritableFile unwritable(name);
+  if (!unwritable.made()) GTEST_SKIP() << "cannot make a file unwritable here";
   TextLineFile file(name, LineLayout());
   FileManager manager;
   manager.Init(&file, &errors_);
@@ -262,7 +223,6 @@ TEST_F(FileManagerLifecycleTest, AnUnwritableRealFileIsOpenedReadOnly) {
   const Level read = manager.Next();
   const std::string line = RecordText(file);
   manager.Close();
-  MakeUnwritable(name, false);
 
   EXPECT_EQ(opened, FatalityNone);
   EXPECT_EQ(used, FatalityNone);
@@ -273,13 +233,8 @@ TEST_F(FileManagerLifecycleTest, AnUnwritableRealFileIsOpenedReadOnly) {
 }
 
 TEST_F(FileManagerLifecycleTest, TwoFailedAttemptsEndInFileAccessError) {
-  MemoryKeyedFile inner("T", TableLayout());
-  inner.Create();
-  FaultInjectingFile file(inner);
+  auto&& [inner, file, manager] = WrappedTable(&errors_);
   file.FailFromNow(FileOperation::kOpen, StatusAccessDenied);
-  FileManager manager;
-  manager.Init(&file, &errors_);
-  manager.LAZYOPEN = 0;
 
   EXPECT_EQ(manager.Open(), FatalityHalt);
   // Each attempt opens twice, around its Recover= command; the second is read-only.
@@ -292,13 +247,8 @@ TEST_F(FileManagerLifecycleTest, TwoFailedAttemptsEndInFileAccessError) {
 }
 
 TEST_F(FileManagerLifecycleTest, TryOpenFailsQuietlyAfterTheReadOnlyNotice) {
-  MemoryKeyedFile inner("T", TableLayout());
-  inner.Create();
-  FaultInjectingFile file(inner);
+  auto&& [inner, file, manager] = WrappedTable(&errors_);
   file.FailFromNow(FileOperation::kOpen, StatusAccessDenied);
-  FileManager manager;
-  manager.Init(&file, &errors_);
-  manager.LAZYOPEN = 0;
 
   EXPECT_EQ(manager.TryOpen(), FatalityNotify);
   EXPECT_EQ(Captions(), std::vector<std::string>{"Access Denied"});
@@ -324,12 +274,8 @@ TEST_F(FileManagerLifecycleTest, AMissingFileIsAnAccessErrorWithoutCreate) {
 }
 
 TEST_F(FileManagerLifecycleTest, AFailedCreateIsAFileCreationError) {
-  MemoryKeyedFile inner("T", TableLayout());  // the table does not exist yet
-  FaultInjectingFile file(inner);
+  auto&& [inner, file, manager] = WrappedTable(&errors_, /*lazy=*/false, /*exists=*/false);
   file.FailFromNow(FileOperation::kCreate, StatusAccessDenied);
-  FileManager manager;
-  manager.Init(&file, &errors_);
-  manager.LAZYOPEN = 0;
 
   EXPECT_EQ(manager.TryOpen(), FatalityNotify);
   EXPECT_TRUE(presenter_.message_boxes().empty());
@@ -345,13 +291,8 @@ TEST_F(FileManagerLifecycleTest, AFailedCreateIsAFileCreationError) {
 }
 
 TEST_F(FileManagerLifecycleTest, KeysThatNeedRebuildingAreRebuiltWhenReporting) {
-  MemoryKeyedFile inner("T", TableLayout());
-  inner.Create();
+  auto&& [inner, file, manager] = WrappedTable(&errors_);
   inner.table()->set_keys_need_rebuild(true);
-  FaultInjectingFile file(inner);
-  FileManager manager;
-  manager.Init(&file, &errors_);
-  manager.LAZYOPEN = 0;
 
   EXPECT_EQ(manager.TryOpen(), FatalityNotify);
   EXPECT_TRUE(presenter_.message_boxes().empty());
@@ -365,14 +306,9 @@ TEST_F(FileManagerLifecycleTest, KeysThatNeedRebuildingAreRebuiltWhenReporting) 
 }
 
 TEST_F(FileManagerLifecycleTest, AKeyRebuildThatFailsEndsTheProgram) {
-  MemoryKeyedFile inner("T", TableLayout());
-  inner.Create();
+  auto&& [inner, file, manager] = WrappedTable(&errors_);
   inner.table()->set_keys_need_rebuild(true);
-  FaultInjectingFile file(inner);
   file.FailOnce(FileOperation::kBuildKeys, InjectedFault::Driver("17", "index damaged"));
-  FileManager manager;
-  manager.Init(&file, &errors_);
-  manager.LAZYOPEN = 0;
 
   EXPECT_EQ(manager.Open(), FatalityHalt);
   EXPECT_EQ(Captions(), (std::vector<std::string>{"Invalid Key", "Key was not built"}));
@@ -381,11 +317,7 @@ TEST_F(FileManagerLifecycleTest, AKeyRebuildThatFailsEndsTheProgram) {
 }
 
 TEST_F(FileManagerLifecycleTest, AWriteLostAtCloseIsReported) {
-  MemoryKeyedFile inner("T", TableLayout());
-  inner.Create();
-  FaultInjectingFile file(inner);
-  FileManager manager;
-  manager.Init(&file, &errors_);
+  auto&& [inner, file, manager] = WrappedTable(&errors_, /*lazy=*/true);
   ASSERT_EQ(manager.Open(), FatalityNone);
   ASSERT_EQ(manager.UseFile(2), FatalityNone);
   file.FailOnce(FileOperation::kClose, InjectedFault::Driver("28", "No space left on device"));
@@ -450,11 +382,7 @@ TEST_F(FileManagerLifecycleTest, MessagesNameTheFileUsedLast) {
 // --- Teardown and notifications ---
 
 TEST_F(FileManagerLifecycleTest, KillCleansUpOnceAndIsSafeTwice) {
-  MemoryKeyedFile inner("T", TableLayout());
-  inner.Create();
-  FaultInjectingFile file(inner);
-  FileManager manager;
-  manager.Init(&file, &errors_);
+  auto&& [inner, file, manager] = WrappedTable(&errors_, /*lazy=*/true);
   const std::uint64_t label = FileUsageTracker::FileLabel(file);
   ASSERT_EQ(FileUsageTracker::Instance().FindFile(label), &manager);
   ASSERT_EQ(file.notification_sink(), &manager);
@@ -547,9 +475,7 @@ TEST_F(FileManagerLifecycleTest, FileLabelsAreTheFilesSixtyFourBitIdentities) {
 }
 
 TEST_F(FileManagerLifecycleTest, ANestedProcedureGetsItsOwnScopeAndTheOuterStateComesBack) {
-  MemoryKeyedFile file("T", TableLayout(), Table(3));
-  FileManager manager;
-  manager.Init(&file, &errors_);
+  auto&& [file, manager] = ManagedTable(&errors_, 3);
   FileUsageTracker& tracker = FileUsageTracker::Instance();
 
   errors_.EnterProcedure("Outer");
@@ -589,9 +515,7 @@ TEST_F(FileManagerLifecycleTest, ANestedProcedureGetsItsOwnScopeAndTheOuterState
 }
 
 TEST_F(FileManagerLifecycleTest, ANestedFormUseKeepsNothingToPutBack) {
-  MemoryKeyedFile file("T", TableLayout(), Table(3));
-  FileManager manager;
-  manager.Init(&file, &errors_);
+  auto&& [file, manager] = ManagedTable(&errors_, 3);
   errors_.EnterProcedure("Browse");
   ASSERT_EQ(manager.Open(), FatalityNone);
   ASSERT_EQ(manager.Next(), FatalityNone);
@@ -614,9 +538,7 @@ TEST_F(FileManagerLifecycleTest, ANestedFormUseKeepsNothingToPutBack) {
 }
 
 TEST_F(FileManagerLifecycleTest, OpensInsideAScopeNestAndOnlyTheLastCloseEndsIt) {
-  MemoryKeyedFile file("T", TableLayout(), Table(1));
-  FileManager manager;
-  manager.Init(&file, &errors_);
+  auto&& [file, manager] = ManagedTable(&errors_, 1);
   FileUsageTracker& tracker = FileUsageTracker::Instance();
   errors_.EnterProcedure("repqdl");
   ASSERT_EQ(manager.Open(), FatalityNone);

@@ -15,14 +15,13 @@
 
 #include "data/file_manager.h"
 #include "data/file_relations.h"
-#include "data/file_usage_tracker.h"
 #include "errors/error_manager.h"
 #include "platform/fault_injecting_file.h"
-#include "platform/headless_presenter.h"
 #include "platform/memory_keyed_file.h"
-#include "platform/runtime.h"
 #include "platform/runtime_error_state.h"
 #include "platform/text_line_file.h"
+#include "testing/data_fixture.h"
+#include "testing/records.h"
 #include "testing/temp_dir.h"
 
 // Counts the allocations the calling thread makes while counting is on. Replacing the global
@@ -86,47 +85,30 @@ struct Row {
   const char* city;
 };
 std::shared_ptr<MemoryTable> Table(const std::vector<Row>& rows, int blobs = 0) {
-  MemoryKeyedFile station("CUS", CustomerLayout(blobs));
-  station.Create();
-  station.Open(kReadWrite);
-  for (const Row& row : rows) {
-    SetRow(station, row.id, row.name, row.city);
-    station.Add();
-  }
-  station.Close();
-  return station.table();
+  return testing::FilledTable("CUS", CustomerLayout(blobs), static_cast<int>(rows.size()),
+                              [&rows](DataFile& station, int i) {
+                                const Row& row = rows[static_cast<std::size_t>(i)];
+                                SetRow(station, row.id, row.name, row.city);
+                              });
 }
 
-class FileManagerRecordsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Runtime::InstallPresenter(&presenter_);
-    RuntimeErrorState::SetOk();
-    errors_.InitStandard();
+// A station of `table`, built with CustomerLayout(blobs), with a manager of it.
+struct Customers {
+  Customers(ErrorManager* errors, std::shared_ptr<MemoryTable> table, int blobs = 0)
+      : file("CUS", CustomerLayout(blobs), std::move(table)) {
+    manager.Init(&file, errors);
   }
 
-  void TearDown() override {
-    FileUsageTracker::Instance().Clear();
-    errors_.Kill();
-    Runtime::Reset();
-  }
-
-  std::vector<std::string> Captions() const {
-    std::vector<std::string> captions;
-    for (const MessageBoxRequest& box : presenter_.message_boxes()) captions.push_back(box.caption);
-    return captions;
-  }
-
-  HeadlessPresenter presenter_;
-  ErrorManager errors_;
+  MemoryKeyedFile file;
+  FileManager manager;
 };
+
+using FileManagerRecordsTest = testing::DataFixture<>;
 
 // --- Auto-numbering ---
 
 TEST_F(FileManagerRecordsTest, AutoNumberingStartsAtOneAndInsertCompletesTheAddedRecord) {
-  MemoryKeyedFile file("CUS", CustomerLayout(), Table({}));
-  FileManager manager;
-  manager.Init(&file, &errors_);
+  auto&& [file, manager] = Customers(&errors_, Table({}));
   ASSERT_NE(manager.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "By number", 1), nullptr);
   EXPECT_EQ(manager.HASAUTOINC, 1);
   ASSERT_EQ(manager.Open(), FatalityNone);
@@ -148,18 +130,14 @@ TEST_F(FileManagerRecordsTest, AutoNumberingStartsAtOneAndInsertCompletesTheAdde
 
 TEST_F(FileManagerRecordsTest, AutoNumberingFollowsTheHighestNumber) {
   const auto table = Table({{5, "a", "Rome"}, {41, "b", "Rome"}, {17, "c", "Oslo"}});
-  MemoryKeyedFile file("CUS", CustomerLayout(), table);
-  FileManager manager;
-  manager.Init(&file, &errors_);
+  auto&& [file, manager] = Customers(&errors_, table);
   ASSERT_NE(manager.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "By number", 1), nullptr);
   ASSERT_EQ(manager.Open(), FatalityNone);
   EXPECT_EQ(manager.PrepareRecord(false), FatalityNone);
   EXPECT_EQ(Id(file), 42);
 
   // A descending component finds its highest value at the start of the key.
-  MemoryKeyedFile other("CUS", CustomerLayout(), table);
-  FileManager descending;
-  descending.Init(&other, &errors_);
+  auto&& [other, descending] = Customers(&errors_, table);
   ASSERT_NE(descending.AddKey(MakeKey("CUS:BYIDDESC", {{kId, false}}), "Newest first", 1), nullptr);
   ASSERT_EQ(descending.Open(), FatalityNone);
   EXPECT_EQ(descending.PrepareRecord(false), FatalityNone);
@@ -167,10 +145,8 @@ TEST_F(FileManagerRecordsTest, AutoNumberingFollowsTheHighestNumber) {
 }
 
 TEST_F(FileManagerRecordsTest, AutoNumberingCountsWithinTheLeadingComponents) {
-  MemoryKeyedFile file("CUS", CustomerLayout(),
-                       Table({{1, "a", "Rome"}, {2, "b", "Rome"}, {7, "c", "Oslo"}}));
-  FileManager manager;
-  manager.Init(&file, &errors_);
+  auto&& [file, manager] =
+      Customers(&errors_, Table({{1, "a", "Rome"}, {2, "b", "Rome"}, {7, "c", "Oslo"}}));
   const FileKey* key =
       manager.AddKey(MakeKey("CUS:BYCITY", {{kCity, true}, {kId, true}}), "By city", 2);
   ASSERT_NE(key, nullptr);
@@ -227,9 +203,7 @@ TEST_F(FileManagerRecordsTest, AFailingAddIsRetriedTwiceSilentlyBeforeTheQuestio
 }
 
 TEST_F(FileManagerRecordsTest, CancelAutoNumberRemovesTheUnfinishedRecord) {
-  MemoryKeyedFile file("CUS", CustomerLayout(), Table({{1, "a", "Rome"}}));
-  FileManager manager;
-  manager.Init(&file, &errors_);
+  auto&& [file, manager] = Customers(&errors_, Table({{1, "a", "Rome"}}));
   ASSERT_NE(manager.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "By number", 1), nullptr);
   ASSERT_EQ(manager.Open(), FatalityNone);
 
@@ -255,9 +229,7 @@ TEST_F(FileManagerRecordsTest, CancelAutoNumberRemovesTheUnfinishedRecord) {
 // --- Insert and update ---
 
 TEST_F(FileManagerRecordsTest, ADuplicateKeyNamesTheKeyByItsDescription) {
-  MemoryKeyedFile file("CUS", CustomerLayout(), Table({}));
-  FileManager manager;
-  manager.Init(&file, &errors_);
+  auto&& [file, manager] = Customers(&errors_, Table({}));
   ASSERT_NE(manager.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "Customer number"), nullptr);
   ASSERT_NE(manager.AddKey(MakeKey("CUS:BYNAME", {{kName, true}}), "Customer name"), nullptr);
   EXPECT_EQ(manager.HASAUTOINC, 0);
@@ -399,9 +371,7 @@ TEST_F(FileManagerRecordsTest, EachFailureIsReportedOnceWithItsLevel) {
 // --- Reading ---
 
 TEST_F(FileManagerRecordsTest, NextAtTheEndOfAnEmptyFileSetsAtEndQuietly) {
-  MemoryKeyedFile file("CUS", CustomerLayout(), Table({}));
-  FileManager manager;
-  manager.Init(&file, &errors_);
+  auto&& [file, manager] = Customers(&errors_, Table({}));
   ASSERT_EQ(manager.Open(), FatalityNone);
   EXPECT_EQ(manager.Next(), FatalityNotify);
   EXPECT_EQ(manager.AtEndOfFile(), 1);
@@ -413,9 +383,7 @@ TEST_F(FileManagerRecordsTest, NextAtTheEndOfAnEmptyFileSetsAtEndQuietly) {
 TEST_F(FileManagerRecordsTest, HeldRecordsArePassedOverWhenSkipping) {
   const auto table = Table({{1, "a", "Rome"}, {2, "b", "Rome"}, {3, "c", "Rome"}});
   table->Hold(2);
-  MemoryKeyedFile file("CUS", CustomerLayout(), table);
-  FileManager manager;
-  manager.Init(&file, &errors_);
+  auto&& [file, manager] = Customers(&errors_, table);
   manager.SKIPHELDRECORDS = 1;
   ASSERT_EQ(manager.Open(), FatalityNone);
   EXPECT_EQ(manager.Next(), FatalityNone);
@@ -442,9 +410,7 @@ TEST_F(FileManagerRecordsTest, HeldRecordsArePassedOverWhenSkipping) {
 }
 
 TEST_F(FileManagerRecordsTest, FetchFindsByKeyAndFetchOrClearClearsWhatItCannotFind) {
-  MemoryKeyedFile file("CUS", CustomerLayout(), Table({{1, "Ann", "Rome"}, {2, "Bob", "Oslo"}}));
-  FileManager manager;
-  manager.Init(&file, &errors_);
+  auto&& [file, manager] = Customers(&errors_, Table({{1, "Ann", "Rome"}, {2, "Bob", "Oslo"}}));
   const FileKey* by_id = manager.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "By number");
   ASSERT_NE(by_id, nullptr);
   ASSERT_EQ(manager.Open(), FatalityNone);
@@ -464,9 +430,7 @@ TEST_F(FileManagerRecordsTest, FetchFindsByKeyAndFetchOrClearClearsWhatItCannotF
 
 TEST_F(FileManagerRecordsTest, PositionsReadTheSameLineAgain) {
   testing::TempDir dir;
-  RecordLayout layout;
-  layout.AddField("INP:F1", FieldType::kText, 20);
-  TextLineFile file(dir.Write("VRSQ1.qdl", "one\ntwo\nthree\n"), layout);
+  TextLineFile file(dir.Write("VRSQ1.qdl", "one\ntwo\nthree\n"), testing::LineLayout(20, "INP:F1"));
   FileManager manager;
   manager.Init(&file, &errors_);
   ASSERT_EQ(manager.Open(), FatalityNone);
@@ -476,7 +440,7 @@ TEST_F(FileManagerRecordsTest, PositionsReadTheSameLineAgain) {
   EXPECT_EQ(position, "4");
   ASSERT_EQ(manager.Next(), FatalityNone);
   EXPECT_EQ(manager.Reget(position), FatalityNone);
-  EXPECT_EQ(ClipText({file.record(), file.record_size()}), "two");
+  EXPECT_EQ(testing::RecordText(file), "two");
   EXPECT_EQ(manager.Reget("99999"), FatalityNotify);
 }
 
@@ -520,9 +484,7 @@ TEST_F(FileManagerRecordsTest, SavedBuffersTakeConsecutiveIdsForLargeObjectsAndN
 }
 
 TEST_F(FileManagerRecordsTest, EqualsSavedBufferComparesRecordAndLargeObjects) {
-  MemoryKeyedFile file("CUS", CustomerLayout(1), Table({}, 1));
-  FileManager manager;
-  manager.Init(&file, &errors_);
+  auto&& [file, manager] = Customers(&errors_, Table({}, 1), 1);
   ASSERT_EQ(manager.Open(), FatalityNone);
   SetRow(file, 1, "Ann", "Rome");
   file.blob(0) = "memo";
@@ -715,8 +677,7 @@ TEST_F(FileManagerRecordsTest, ReadingAndInsertingAllocateNothingOnceUnderWay) {
   testing::TempDir dir;
   std::string lines;
   for (int i = 0; i < 3000; ++i) lines += "  CUS:FIELD" + std::to_string(i) + "  STRING(20)\n";
-  RecordLayout layout;
-  layout.AddField("F1", FieldType::kText, 255);
+  const RecordLayout layout = testing::LineLayout(255);
   // Long names: the error manager is told them before every operation.
   TextLineFile in(dir.Write("a-rather-long-input-dictionary-name.qdl", lines), layout);
   TextLineFile out(dir.File("a-rather-long-output-dictionary-name.qdl"), layout);

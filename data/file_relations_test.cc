@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -13,10 +12,11 @@
 #include "platform/fault_injecting_file.h"
 #include "platform/headless_presenter.h"
 #include "platform/memory_keyed_file.h"
-#include "platform/runtime.h"
 #include "platform/runtime_error_state.h"
 #include "platform/text_line_file.h"
 #include "platform/transaction.h"
+#include "testing/data_fixture.h"
+#include "testing/records.h"
 #include "testing/temp_dir.h"
 
 namespace morlan {
@@ -142,18 +142,12 @@ struct TestFile {
   FileRelations relations;
 };
 
-class FileRelationsTest : public ::testing::Test {
+class FileRelationsTest : public testing::DataFixture<CursorPresenter> {
  protected:
-  void SetUp() override {
-    Runtime::InstallPresenter(&presenter_);
-    RuntimeErrorState::SetOk();
-    errors_.InitStandard();
-  }
   void TearDown() override {
     Transaction::Rollback();
     files_.clear();
-    errors_.Kill();
-    Runtime::Reset();
+    DataFixture::TearDown();
   }
 
   TestFile& NewFile(const std::string& label) {
@@ -184,20 +178,7 @@ class FileRelationsTest : public ::testing::Test {
     Relate(*p_, *c_, RelationModeNone, parent_mode);
     Relate(*c_, *g_, RelationModeNone, child_mode);
   }
-  std::vector<std::string> Captions() const {
-    std::vector<std::string> captions;
-    for (const MessageBoxRequest& box : presenter_.message_boxes()) {
-      captions.push_back(box.caption);
-    }
-    return captions;
-  }
-  int CountCaption(const std::string& caption) const {
-    const auto captions = Captions();
-    return static_cast<int>(std::count(captions.begin(), captions.end(), caption));
-  }
 
-  CursorPresenter presenter_;
-  ErrorManager errors_;
   std::vector<std::string> log_;
   std::vector<std::unique_ptr<TestFile>> files_;
   TestFile* p_ = nullptr;
@@ -213,9 +194,7 @@ const std::vector<std::string> kAllGrandchildren = {"100:10", "101:10", "110:11"
 
 TEST_F(FileRelationsTest, OpenWithoutRelationsCreatesAndOpensAtOnceCloseCloses) {
   testing::TempDir dir;
-  RecordLayout layout;
-  layout.AddField("F1", FieldType::kText, 255);
-  TextLineFile file(dir.File("new.qdl"), layout);
+  TextLineFile file(dir.File("new.qdl"), testing::LineLayout(255));
   FileManager manager;
   manager.Init(&file, &errors_);
   manager.BUFFER = &file;

@@ -1,8 +1,6 @@
 #include "platform/text_line_file.h"
 
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <string>
@@ -10,7 +8,9 @@
 
 #include "gtest/gtest.h"
 #include "platform/runtime_error_state.h"
+#include "testing/records.h"
 #include "testing/temp_dir.h"
+#include "testing/unwritable_file.h"
 
 namespace morlan {
 namespace {
@@ -18,15 +18,8 @@ namespace {
 constexpr std::uint8_t kReadDenyNone = kAccessRead | kShareDenyNone;
 constexpr std::uint8_t kReadWriteDenyNone = kAccessReadWrite | kShareDenyNone;
 
-RecordLayout LineLayout(std::uint32_t width) {
-  RecordLayout layout;
-  layout.AddField("F1", FieldType::kText, width);
-  return layout;
-}
-
-std::string Record(DataFile& file) {
-  return std::string(ClipText({file.record(), file.record_size()}));
-}
+using testing::LineLayout;
+using testing::RecordText;
 
 // Reads the whole file; each entry is the record text or "<code>" for a failed read.
 std::vector<std::string> ReadAll(TextLineFile& file) {
@@ -35,7 +28,7 @@ std::vector<std::string> ReadAll(TextLineFile& file) {
     file.Next();
     const StatusCode code = RuntimeErrorState::code();
     if (code == StatusNoRecord) return out;
-    out.push_back(code == StatusOk ? Record(file) : "<" + std::to_string(code) + ">");
+    out.push_back(code == StatusOk ? RecordText(file) : "<" + std::to_string(code) + ">");
   }
 }
 
@@ -75,13 +68,13 @@ TEST_F(TextLineFileTest, OverLongLineFailsWithItsNumberAndLaterLinesStillRead) {
   EXPECT_EQ(RuntimeErrorState::code(), StatusDriverError);
   EXPECT_EQ(RuntimeErrorState::driver_text(), "Line 2 is longer than 10 characters");
   // The record still holds the previous line: nothing was cut into it.
-  EXPECT_EQ(Record(*file), "short");
+  EXPECT_EQ(RecordText(*file), "short");
   file->Next();
-  EXPECT_EQ(Record(*file), "after");
+  EXPECT_EQ(RecordText(*file), "after");
   // Exactly the record's width, with its CR as part of the terminator, fits.
   file->Next();
   EXPECT_EQ(RuntimeErrorState::code(), StatusOk);
-  EXPECT_EQ(Record(*file), std::string(10, 'y'));
+  EXPECT_EQ(RecordText(*file), std::string(10, 'y'));
 }
 
 TEST_F(TextLineFileTest, LinesAcrossBufferBoundariesReadWhole) {
@@ -106,7 +99,7 @@ TEST_F(TextLineFileTest, LinesAcrossBufferBoundariesReadWhole) {
     if (RuntimeErrorState::code() == StatusNoRecord) break;
     total += file->bytes_read();
     got.push_back(RuntimeErrorState::code() == StatusOk
-                      ? Record(*file)
+                      ? RecordText(*file)
                       : "<" + std::to_string(RuntimeErrorState::code()) + ">");
   }
   EXPECT_EQ(got, expected);
@@ -203,29 +196,16 @@ TEST_F(TextLineFileTest, AccessBitsAreHonoured) {
   EXPECT_EQ(dir_.Read("modes.qdl"), "line\nmore\n");
 }
 
-// Makes `name` refuse write access even to root; false when this machine cannot.
-bool MakeUnwritable(const std::string& name, bool on) {
-  if (::geteuid() != 0) return ::chmod(name.c_str(), on ? 0444 : 0644) == 0;
-  const int fd = ::open(name.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  int flags = 0;
-  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-  ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  ::close(fd);
-  return ok;
-}
-
 TEST_F(TextLineFileTest, WriteAccessDeniedButReadable) {
   const std::string name = dir_.Write("locked.qdl", "line\n");
-  if (!MakeUnwritable(name, true)) GTEST_SKIP() << "cannot make a file unwritable here";
+  const testing::UnwritableFile unwritable(name);
+  if (!unwritable.made()) GTEST_SKIP() << "cannot make a file unwritable here";
   TextLineFile file(name, LineLayout(10));
   file.Open(kReadWriteDenyNone);
   const StatusCode write_open = RuntimeErrorState::code();
   file.Open(kReadDenyNone);
   const StatusCode read_open = RuntimeErrorState::code();
   file.Close();
-  MakeUnwritable(name, false);
   EXPECT_EQ(write_open, StatusAccessDenied);
   EXPECT_EQ(read_open, StatusOk);
 }
@@ -264,14 +244,14 @@ TEST_F(TextLineFileTest, PositionsRereadLinesAndContinueAfterThem) {
   file->Next();
   file->Reget(nullptr, second);
   ASSERT_EQ(RuntimeErrorState::code(), StatusOk);
-  EXPECT_EQ(Record(*file), "two");
+  EXPECT_EQ(RecordText(*file), "two");
   file->Next();
-  EXPECT_EQ(Record(*file), "three");
+  EXPECT_EQ(RecordText(*file), "three");
   file->Reget(nullptr, "9999");
   EXPECT_EQ(RuntimeErrorState::code(), StatusRecordNotFound);
   file->SetStart();
   file->Next();
-  EXPECT_EQ(Record(*file), "one");
+  EXPECT_EQ(RecordText(*file), "one");
 }
 
 TEST_F(TextLineFileTest, OffsetsBeyondFourGibibytes) {
@@ -287,7 +267,7 @@ TEST_F(TextLineFileTest, OffsetsBeyondFourGibibytes) {
   EXPECT_EQ(file.Size(), far + 9);
   file.Reget(nullptr, std::to_string(far));
   ASSERT_EQ(RuntimeErrorState::code(), StatusOk);
-  EXPECT_EQ(Record(file), "far away");
+  EXPECT_EQ(RecordText(file), "far away");
   EXPECT_EQ(file.Position(nullptr), std::to_string(far));
 }
 
