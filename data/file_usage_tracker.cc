@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "common/fixed_text.h"
-#include "common/text_compare.h"
 #include "data/file_manager.h"
 #include "errors/error_manager.h"
 #include "platform/data_file.h"
@@ -45,7 +44,7 @@ struct CachedScope {
   std::uint64_t changes = 0;
   std::uint64_t label = 0;
   std::uint8_t ustat = 0;
-  std::string proc;
+  std::uint64_t procedure = 0;  // the error manager's procedure stamp when cached
 };
 
 constexpr std::size_t kCachedScopes = 4;
@@ -111,9 +110,8 @@ Level FileUsageTracker::FindInnermostScope(const FileManager& manager, UseStateE
 void FileUsageTracker::RecordUse(FileManager& manager, int kind) {
   const std::uint64_t label = LabelOf(manager);
   // Asked before locking: the error manager is never called with the tracker's lock held. A
-  // view, since a repeated use only compares it; the slow path below keeps its own copy.
-  const std::string_view current =
-      manager.ERRORS != nullptr ? manager.ERRORS->CurrentProcedureNameView() : std::string_view();
+  // repeated use in the same procedure only compares the procedure's stamp.
+  const std::uint64_t stamp = manager.ERRORS != nullptr ? manager.ERRORS->ProcedureStamp() : 0;
   const auto ustat = static_cast<std::uint8_t>(kind);
   ScopeCache& cache = scope_cache;
   const std::uint64_t epoch = epoch_.load(std::memory_order_acquire);
@@ -122,12 +120,12 @@ void FileUsageTracker::RecordUse(FileManager& manager, int kind) {
     if (slot.tracker != this || slot.label != label) continue;
     cached = &slot;
     if (slot.changes == scope_changes && slot.epoch == epoch && ustat <= slot.ustat &&
-        SameText(slot.proc, current)) {
+        slot.procedure == stamp) {
       return;
     }
     break;
   }
-  const std::string procedure(current);
+  const std::string procedure = CurrentProcedure(manager);
   const ThreadId thread = Runtime::CurrentThreadId();
   std::uint16_t level = 1;
   {
@@ -149,7 +147,7 @@ void FileUsageTracker::RecordUse(FileManager& manager, int kind) {
         cached->changes = scope_changes;
         cached->label = label;
         cached->ustat = scope.USTAT;
-        cached->proc.assign(scope.PROC);
+        cached->procedure = stamp;
         return;
       }
       level = static_cast<std::uint16_t>(scope.SCOPELEVEL + 1);

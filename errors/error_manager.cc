@@ -95,6 +95,7 @@ struct ProcedureSlot {
   const ErrorManager* owner = nullptr;
   std::uint64_t generation = 0;
   std::string name;
+  std::uint64_t fills = 0;  // counts refills, so an unchanged count means an unchanged name
 };
 
 thread_local ProcedureSlot procedure_slot;
@@ -426,6 +427,11 @@ std::string ErrorManager::CurrentProcedureName() const {
   return std::string(CurrentProcedureNameView());
 }
 
+std::uint64_t ErrorManager::ProcedureStamp() const {
+  CurrentProcedureNameView();
+  return procedure_slot.fills;
+}
+
 std::string_view ErrorManager::CurrentProcedureNameView() const {
   ProcedureSlot& slot = procedure_slot;
   const std::uint64_t generation = manager_generation.load(std::memory_order_acquire);
@@ -434,6 +440,7 @@ std::string_view ErrorManager::CurrentProcedureNameView() const {
   std::lock_guard lock(mutex_);
   slot.owner = this;
   slot.generation = generation;
+  ++slot.fills;
   slot.name.clear();
   if (!PROCNAMES) return slot.name;
   for (auto it = PROCNAMES->rbegin(); it != PROCNAMES->rend(); ++it) {

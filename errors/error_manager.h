@@ -199,6 +199,9 @@ class ErrorManager {
   // The same name without a copy, for the per-record path: valid until the calling thread next
   // asks for it, enters or leaves a procedure.
   std::string_view CurrentProcedureNameView() const;
+  // A number that stays the same while the calling thread's current procedure name does (it may
+  // also change when the name does not). Lets the per-record path skip comparing names.
+  std::uint64_t ProcedureStamp() const;
 
   // --- Entries ---
 
