@@ -240,6 +240,10 @@ TEST_F(RuntimeTest, ControlProperties) {
   EXPECT_TRUE(window.hidden(0));
   EXPECT_EQ(window.type(1), ControlType::kThermometer);
   EXPECT_EQ(window.type(4), ControlType::kButton);
+  window.SetDefaultButton(4);
+  window.SetDefaultButton(99);  // no such control: the default button stays
+  EXPECT_EQ(window.default_button(), 4);
+  EXPECT_EQ(window.Snapshot().default_button, 4);
   window.SetAlertKey(3, 255, 77);
   EXPECT_EQ(window.alert_key(3, 255), 77);
   EXPECT_EQ(window.text(99), "");  // unknown controls read empty

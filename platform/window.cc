@@ -30,6 +30,7 @@ Window::Window(const WindowDefinition& definition)
     c.state.name = d.name;
     c.state.text = d.text;
     c.state.message = d.message;
+    c.state.format = d.format;
     c.state.range_low = d.range_low;
     c.state.range_high = d.range_high;
     c.state.parent = d.parent;
@@ -148,6 +149,12 @@ void Window::Select(int control) {
   Post(EventCompleted);
 }
 
+void Window::SetDefaultButton(int control) {
+  if (default_button_ == control || (control != 0 && Find(control) == nullptr)) return;
+  default_button_ = control;
+  Changed();
+}
+
 void Window::BindByte(int control, const std::uint8_t* variable) {
   Control* c = Find(control);
   if (c != nullptr) c->bound = variable;
@@ -228,6 +235,7 @@ WindowSnapshot Window::Snapshot() const {
   s.width = definition_.width;
   s.height = definition_.height;
   s.focused_control = focused_;
+  s.default_button = default_button_;
   s.controls.reserve(controls_.size());
   for (const Control& c : controls_) s.controls.push_back(c.state);
   s.queue = queue_;

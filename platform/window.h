@@ -69,6 +69,9 @@ class Window {
   // of them accept, the completed event (549) follows.
   void Select(int control);
   int focused_control() const { return focused_; }
+  // Makes `control` the button that Enter presses (0: none).
+  void SetDefaultButton(int control);
+  int default_button() const { return default_button_; }
 
   // Binds a thermometer (or any control with a value) to a byte the caller owns; Display reads
   // it. The byte must outlive the binding.
@@ -122,6 +125,7 @@ class Window {
   bool dirty_ = false;
   bool accept_all_ = false;
   int focused_ = 0;
+  int default_button_ = 0;
   int timer_ = 0;
   std::int64_t next_timer_ = 0;
 };

@@ -39,6 +39,7 @@ struct ControlDefinition {
   int parent = 0;  // number of the menu an entry belongs to; 0 for the menu bar or window
   bool hidden = false;
   StandardAction action = StandardAction::kNone;
+  std::string format = {};  // a list's column format
 };
 
 struct WindowDefinition {

@@ -25,6 +25,7 @@ struct ControlSnapshot {
   bool hidden = false;
   int x = 0, y = 0, width = 0, height = 0;  // dialog units
   std::vector<std::string> rows;            // list rows, for list controls
+  std::string format;                       // a list's column format
 };
 
 struct WindowSnapshot {
@@ -36,6 +37,7 @@ struct WindowSnapshot {
   int x = -1, y = -1;         // -1: placed by the presenter
   int width = 0, height = 0;  // dialog units
   int focused_control = 0;
+  int default_button = 0;  // the button Enter presses; 0 none
   std::vector<ControlSnapshot> controls;
   // Where the presenter posts what the user does (accepted controls, close requests).
   std::shared_ptr<EventQueue> queue;

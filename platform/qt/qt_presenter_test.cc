@@ -189,6 +189,11 @@ TEST(QtPresenterTest, ButtonsAndTheCloseBoxPostEventsAndTheProgramCloses) {
   auto* cancel = qobject_cast<QPushButton*>(shown->control_widget(4));
   ASSERT_NE(cancel, nullptr);
   EXPECT_EQ(cancel->text(), "Cancel");
+  EXPECT_FALSE(cancel->isDefault());
+  window.SetDefaultButton(4);
+  window.Flush();
+  Settle();
+  EXPECT_TRUE(cancel->isDefault());
   cancel->click();
   std::vector<Event> events = TakeAll(window);
   ASSERT_EQ(events.size(), 1u);

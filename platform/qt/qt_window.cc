@@ -49,6 +49,7 @@ QtWindow::QtWindow(const WindowSnapshot& snapshot) : id_(snapshot.id), queue_(sn
   if (visible_) show();
   focused_ = snapshot.focused_control;
   Focus(focused_);
+  MakeDefault(snapshot.default_button);
 }
 
 void QtWindow::BuildMenus(const WindowSnapshot& snapshot) {
@@ -208,6 +209,15 @@ void QtWindow::Apply(const WindowSnapshot& snapshot) {
   if (snapshot.focused_control != focused_) {
     focused_ = snapshot.focused_control;
     Focus(focused_);
+  }
+  if (snapshot.default_button != default_button_) MakeDefault(snapshot.default_button);
+}
+
+void QtWindow::MakeDefault(int control) {
+  default_button_ = control;
+  for (auto& [number, entry] : controls_) {
+    auto* button = qobject_cast<QPushButton*>(entry.widget);
+    if (button != nullptr) button->setDefault(number == control);
   }
 }
 

@@ -61,6 +61,8 @@ class QtWindow : public QMainWindow {
   void ApplyControl(Control& control, const ControlSnapshot& next, bool first);
   void Place(const WindowSnapshot& snapshot);
   void Focus(int control);
+  // Makes `control` the default push button (0: none).
+  void MakeDefault(int control);
   void Post(int code, int control);
   int DialogX(int units) const;
   int DialogY(int units) const;
@@ -70,6 +72,7 @@ class QtWindow : public QMainWindow {
   std::map<int, Control> controls_;
   bool visible_ = false;
   int focused_ = 0;
+  int default_button_ = 0;
 };
 
 }  // namespace morlan
