@@ -25,7 +25,7 @@ class BenchHarness {
   using Clock = std::chrono::steady_clock;
 
   // Each way of a comparison runs this often, alternating with the other; its best time counts.
-  static constexpr int kRuns = 3;
+  static constexpr int kRuns = 5;
 
   // One way of writing a copy of an input file.
   struct Way {

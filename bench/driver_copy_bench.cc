@@ -2,7 +2,7 @@
 // prints both times. Usage: driver_copy_bench [directory [megabytes]]
 //
 // The files go into `directory` (default: the current one) and are removed at the end. Each copy
-// runs three times, alternating, after one read that brings the input into the page cache; the
+// runs five times, alternating, after one read that brings the input into the page cache; the
 // best time of each counts. Both copies must give back the input byte for byte. The last line
 // printed is "ratio: X", the driver's time over stdio's.
 #include <cerrno>

@@ -6,7 +6,7 @@
 // Both runs read the input line by line through a TextLineFile, as the fix procedure does, so
 // the difference between them is the cost of the manager's per-record path (use bookkeeping,
 // validation hooks, error-state checks). The files go into `directory` (default: the current
-// one) and are removed at the end. Each way runs three times, alternating, after one read that
+// one) and are removed at the end. Each way runs five times, alternating, after one read that
 // brings the input into the page cache; the best time of each counts. Both outputs must give
 // back the input byte for byte. The last line printed is "ratio: X", the manager's time over
 // the driver's.

@@ -124,6 +124,7 @@ void FileManager::Init(DataFile* file, ErrorManager* errors) {
   FILENAMEVALUE = file != nullptr ? std::string_view(file->name()) : std::string_view();
   // Every record operation names the file to the error manager: clipped once, here.
   file_name_size_ = FILENAMEVALUE.Clipped().size();
+  name_stamp_.store(0, std::memory_order_relaxed);
   file_label_ = file != nullptr ? FileUsageTracker::FileLabel(*file) : 0;
   FileUsageTracker::Instance().RegisterFile(*this);
   CLEANEDUP = 0;
@@ -143,6 +144,7 @@ void FileManager::CleanUp() {
   FileUsageTracker::Instance().UnregisterFile(*this);
   INFO.reset();
   info_index_ = 0;
+  name_stamp_.store(0, std::memory_order_relaxed);
   KEYS.reset();
   selected_key_ = 0;
   BUFFERS.reset();
@@ -198,8 +200,13 @@ void FileManager::SelectThreadInfo() {
   LocateThreadInfo();
   if (ERRORS == nullptr) return;
   // The common case, spelled out: this runs before every record operation.
-  if (!FILENAME) return ERRORS->SetFileName({FILENAMEVALUE.data(), file_name_size_});
-  ERRORS->SetFileName(FileNameText());
+  if (FILENAME) return ERRORS->SetFileName(FileNameText());
+  // Before nearly every record operation %File still names this file on this thread; the
+  // error manager's stamp tells so without comparing names.
+  const std::uint64_t stamp = name_stamp_.load(std::memory_order_relaxed);
+  if (stamp != 0 && ERRORS->FileNameStamp() == stamp) return;
+  ERRORS->SetFileName({FILENAMEVALUE.data(), file_name_size_});
+  name_stamp_.store(ERRORS->FileNameStamp(), std::memory_order_relaxed);
 }
 
 std::string_view FileManager::FileNameText() const {

@@ -13,6 +13,7 @@
 // manager from one thread at a time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -272,6 +273,8 @@ class FileManager : public FileCallbackInterface {
   std::uint64_t file_label_ = 0;    // FILE's identity, kept from Init
   std::size_t file_name_size_ = 0;  // FILENAMEVALUE without its trailing blanks
   std::size_t info_index_ = 0;
+  // The error manager's FileNameStamp when this manager last named its file there; 0 none.
+  std::atomic<std::uint64_t> name_stamp_{0};
   std::size_t selected_key_ = 0;          // the KEYS entry SelectKey stopped on
   mutable std::string file_name_number_;  // FILENAME as text when it holds a number
 };

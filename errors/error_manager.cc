@@ -83,7 +83,14 @@ struct FileNameSlot {
   const ErrorManager* owner = nullptr;
   std::uint64_t generation = 0;
   std::string* file_name = nullptr;
+  std::uint64_t stamp = 0;  // unique among all threads; renewed whenever the name changes
 };
+
+std::atomic<std::uint64_t> last_file_name_stamp{0};
+
+std::uint64_t NewFileNameStamp() {
+  return last_file_name_stamp.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 thread_local FileNameSlot file_name_slot;
 
@@ -335,13 +342,21 @@ void ErrorManager::SetFileName(std::string_view name) {
   FileNameSlot& slot = file_name_slot;
   const std::uint64_t generation = manager_generation.load(std::memory_order_relaxed);
   if (slot.owner == this && slot.generation == generation) {
-    if (!SameText(*slot.file_name, value)) slot.file_name->assign(value);
+    if (SameText(*slot.file_name, value)) return;
+    slot.file_name->assign(value);
+    slot.stamp = NewFileNameStamp();
     return;
   }
   std::lock_guard lock(mutex_);
   std::string& file_name = StateLocked().FILENAME;
   if (file_name != value) file_name.assign(value);
-  slot = {this, generation, &file_name};
+  slot = {this, generation, &file_name, NewFileNameStamp()};
+}
+
+std::uint64_t ErrorManager::FileNameStamp() const {
+  const FileNameSlot& slot = file_name_slot;
+  const std::uint64_t generation = manager_generation.load(std::memory_order_relaxed);
+  return slot.owner == this && slot.generation == generation ? slot.stamp : 0;
 }
 
 void ErrorManager::CaptureRuntimeError() {
@@ -428,8 +443,11 @@ std::string ErrorManager::CurrentProcedureName() const {
 }
 
 std::uint64_t ErrorManager::ProcedureStamp() const {
-  CurrentProcedureNameView();
-  return procedure_slot.fills;
+  const ProcedureSlot& slot = procedure_slot;
+  if (slot.owner != this || slot.generation != manager_generation.load(std::memory_order_acquire)) {
+    CurrentProcedureNameView();  // refills the slot
+  }
+  return slot.fills;
 }
 
 std::string_view ErrorManager::CurrentProcedureNameView() const {

@@ -168,6 +168,10 @@ class ErrorManager {
   Level HandleEntry(ErrorId id);
   // FILENAME = `name` cut to kFieldCapacity, without trailing blanks.
   void SetFileName(std::string_view name);
+  // A number that names the calling thread's FILENAME as SetFileName last left it: it changes
+  // whenever that name may have changed and is never the same on two threads; 0 when unknown.
+  // Lets file managers skip naming a file that %File already names.
+  std::uint64_t FileNameStamp() const;
   // Copies the calling thread's runtime error state into the SAVE* fields (texts cut to
   // kFieldCapacity, without trailing blanks).
   void CaptureRuntimeError();

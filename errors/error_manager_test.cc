@@ -359,6 +359,35 @@ TEST_F(ErrorManagerTest, FileNameAndCapturedErrorBelongToTheRaisingThread) {
             "frame.dat file.");
 }
 
+TEST_F(ErrorManagerTest, FileNameStampsChangeWithTheNameAndDifferByThread) {
+  EXPECT_EQ(errors_.FileNameStamp(), 0u);  // nothing named on this thread yet
+  errors_.SetFileName("VRSQ1.qdl");
+  const std::uint64_t first = errors_.FileNameStamp();
+  EXPECT_NE(first, 0u);
+  errors_.SetFileName("VRSQ1.qdl  ");  // the same name: the stamp stays
+  EXPECT_EQ(errors_.FileNameStamp(), first);
+  errors_.SetFileName("VRSQ2.qdl");
+  const std::uint64_t second = errors_.FileNameStamp();
+  EXPECT_NE(second, first);
+  errors_.SetFileName("VRSQ1.qdl");  // back to the first name: still a new stamp
+  EXPECT_NE(errors_.FileNameStamp(), first);
+
+  std::uint64_t other_thread = 0;
+  std::thread([&] {
+    errors_.EnterProcedure("repqdl");
+    errors_.SetFileName("VRSQ1.qdl");
+    other_thread = errors_.FileNameStamp();
+    errors_.LeaveProcedure();
+  }).join();
+  EXPECT_NE(other_thread, 0u);
+  EXPECT_NE(other_thread, errors_.FileNameStamp());
+
+  ErrorManager another;
+  another.InitStandard();
+  EXPECT_EQ(another.FileNameStamp(), 0u);
+  another.Kill();
+}
+
 // A manager whose message box lets another thread use the manager while the box is up, as the
 // frame's thread does while a procedure thread waits for its answer.
 class ReentrantErrorManager : public ErrorManager {
