@@ -13,24 +13,13 @@
 #include "platform/name_binding_scope.h"
 #include "platform/runtime.h"
 #include "platform/window.h"
+#include "testing/progress_window.h"
 
 namespace morlan {
 namespace {
 
 WindowDefinition ProgressDefinition(int timer = 0) {
-  WindowDefinition d;
-  d.id = "P1$PROGRESSWINDOW";
-  d.caption = "Progress...";
-  d.width = 142;
-  d.height = 59;
-  d.timer = timer;
-  d.controls = {
-      {1, "?PROGRESS:THERMOMETER", ControlType::kThermometer, "", "", 15, 15, 111, 12},
-      {2, "?PROGRESS:USERSTRING", ControlType::kText, "", "", 0, 3, 141, 10},
-      {3, "?PROGRESS:PCTTEXT", ControlType::kText, "", "", 0, 30, 141, 10},
-      {4, "?PROGRESS:CANCEL", ControlType::kButton, "Cancel", "", 45, 42, 50, 15},
-  };
-  return d;
+  return testing::ProgressWindowDefinition("Progress...", timer);
 }
 
 ControlDefinition Control(int number, const char* name, ControlType type, const char* text = "") {

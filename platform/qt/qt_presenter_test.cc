@@ -29,6 +29,7 @@
 #include "platform/qt/qt_window.h"
 #include "platform/runtime.h"
 #include "platform/window.h"
+#include "testing/progress_window.h"
 
 namespace morlan {
 namespace {
@@ -38,19 +39,7 @@ QtPresenter* presenter = nullptr;  // installed by main
 constexpr std::int64_t kPatience = 1000;  // hundredths a test waits for the GUI at most
 
 WindowDefinition ProgressDefinition(int timer) {
-  WindowDefinition d;
-  d.id = "P1$PROGRESSWINDOW";
-  d.caption = "Processing Records";
-  d.width = 142;
-  d.height = 59;
-  d.timer = timer;
-  d.controls = {
-      {1, "?PROGRESS:THERMOMETER", ControlType::kThermometer, "", "", 15, 15, 111, 12},
-      {2, "?PROGRESS:USERSTRING", ControlType::kText, "", "", 15, 3, 111, 10},
-      {3, "?PROGRESS:PCTTEXT", ControlType::kText, "", "", 15, 30, 111, 10},
-      {4, "?PROGRESS:CANCEL", ControlType::kButton, "Cancel", "", 45, 42, 50, 15},
-  };
-  return d;
+  return testing::ProgressWindowDefinition("Processing Records", timer);
 }
 
 ControlDefinition Control(int number, ControlType type, const char* text, int parent = 0) {
