@@ -51,28 +51,6 @@ void ReplaceAll(std::string& buffer, std::string_view placeholder, std::string_v
   }
 }
 
-// The calling thread's runtime error state, put back after the log has used the driver.
-class SavedRuntimeError {
- public:
-  SavedRuntimeError()
-      : code_(RuntimeErrorState::code()),
-        text_(RuntimeErrorState::text()),
-        driver_code_(RuntimeErrorState::driver_code()),
-        driver_text_(RuntimeErrorState::driver_text()) {}
-
-  void Restore() const {
-    if (code_ == StatusOk) return RuntimeErrorState::SetOk();
-    if (code_ == StatusDriverError)
-      return RuntimeErrorState::SetDriverError(driver_code_, driver_text_);
-    RuntimeErrorState::Set(code_, text_);
-  }
-
- private:
-  StatusCode code_;
-  std::string text_;
-  std::string driver_code_;
-  std::string driver_text_;
-};
 
 // Where the calling thread's FILENAME lives in the manager that last named a file on it, so that
 // SetFileName, which file managers call before every record operation, can skip the lock and the
@@ -660,11 +638,11 @@ void ErrorManager::WriteLog(std::string_view text) {
   line += text;
   // Each step is tried whatever the one before returned, and none of their results reaches the
   // caller: a log that cannot be written must not change what the user sees.
-  const SavedRuntimeError saved;
+  const RuntimeErrorState::Saved saved = RuntimeErrorState::Save();
   log->Open(false);
   log->AppendLine(line);
   log->Close(false);
-  saved.Restore();
+  RuntimeErrorState::Restore(saved);
 }
 
 }  // namespace morlan

@@ -100,14 +100,9 @@ void FaultInjectingFile::Close() {
   // leave the inner file open behind the caller's back.
   const bool fails = Fails(FileOperation::kClose);
   if (!fails) return inner_.Close();
-  const StatusCode injected = RuntimeErrorState::code();
-  const std::string driver_code(RuntimeErrorState::driver_code());
-  const std::string driver_text(RuntimeErrorState::driver_text());
+  const RuntimeErrorState::Saved injected = RuntimeErrorState::Save();
   if (inner_.IsOpen()) inner_.Close();
-  if (injected == StatusDriverError) {
-    return RuntimeErrorState::SetDriverError(driver_code, driver_text);
-  }
-  RuntimeErrorState::Set(injected);
+  RuntimeErrorState::Restore(injected);
 }
 
 void FaultInjectingFile::Send(std::string_view option) {

@@ -19,6 +19,8 @@
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
+#include "platform/write_all.h"
+
 namespace morlan {
 namespace {
 
@@ -107,16 +109,6 @@ LoadResult LoadText(const std::string& name, std::string* text) {
   return LoadResult::kOk;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 // Replaces the file `name` with `content`: a temporary file in the same directory, flushed to
 // disk, renamed over it. A symbolic link is followed so that the link stays a link.
 bool ReplaceFile(const std::string& name, std::string_view content) {
@@ -141,7 +133,7 @@ bool ReplaceFile(const std::string& name, std::string_view content) {
   }
   if (fd < 0) return false;
 
-  bool ok = WriteAll(fd, content);
+  bool ok = WriteAll(fd, content) == 0;
   if (ok && existed) ok = ::fchmod(fd, st.st_mode & 07777) == 0;
   if (ok) ok = ::fsync(fd) == 0;
   if (::close(fd) != 0) ok = false;

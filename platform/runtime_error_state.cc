@@ -7,27 +7,17 @@ namespace morlan {
 
 namespace {
 
-struct Text {
-  char data[RuntimeErrorState::kTextCapacity];
-  std::size_t size;
-
-  void Assign(std::string_view s) {
-    size = std::min(s.size(), sizeof data);
-    std::memcpy(data, s.data(), size);
-  }
-  std::string_view view() const { return {data, size}; }
-};
-
-struct State {
-  StatusCode code;
-  Text text;
-  Text driver_code;
-  Text driver_text;
-};
-
-thread_local State state{};
+thread_local RuntimeErrorState::Saved state{};
 
 }  // namespace
+
+void RuntimeErrorState::Saved::Text::Assign(std::string_view s) {
+  size = std::min(s.size(), sizeof data);
+  std::memcpy(data, s.data(), size);
+}
+
+RuntimeErrorState::Saved RuntimeErrorState::Save() { return state; }
+void RuntimeErrorState::Restore(const Saved& saved) { state = saved; }
 
 void RuntimeErrorState::SetOk() {
   state.code = StatusOk;

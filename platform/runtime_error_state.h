@@ -8,6 +8,7 @@
 // afford it; failures copy their texts into fixed thread-local buffers.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 #include "common/codes.h"
@@ -18,6 +19,24 @@ class RuntimeErrorState {
  public:
   // Capacity of each text; longer texts are cut.
   static constexpr std::size_t kTextCapacity = 255;
+
+  // A copy of the whole state, taken before clean-up steps that run operations of their own
+  // (closing a file after a failed write, rolling back) and put back afterwards, so the caller
+  // sees the failure that mattered. Fixed size: saving never allocates.
+  struct Saved {
+    struct Text {
+      char data[kTextCapacity];
+      std::size_t size = 0;
+      void Assign(std::string_view s);
+      std::string_view view() const { return {data, size}; }
+    };
+    StatusCode code = StatusOk;
+    Text text;
+    Text driver_code;
+    Text driver_text;
+  };
+  static Saved Save();
+  static void Restore(const Saved& saved);
 
   static void SetOk();
   // `code` with its standard text; no driver code or text.

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/runtime_error_state.h"
+#include "platform/write_all.h"
 
 namespace morlan {
 
@@ -37,20 +38,6 @@ void SetSystemError(int error) {
                                                std::strerror(error));
     }
   }
-}
-
-// Writes all of `data`, retrying short writes and interruptions.
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -133,19 +120,12 @@ void TextLineFile::Close() {
   if (!IsOpen()) return RuntimeErrorState::Set(StatusNotOpen);
   // Keep the first failure: a lost write matters more than the close that follows it.
   const bool flushed = Flush();
-  const int flush_code = RuntimeErrorState::code();
-  const std::string driver_code(RuntimeErrorState::driver_code());
-  const std::string driver_text(RuntimeErrorState::driver_text());
+  const RuntimeErrorState::Saved flush_failure = RuntimeErrorState::Save();
   const int closed = ::close(fd_);
   const int close_error = errno;
   fd_ = -1;
   Notify(kNotifyClose);
-  if (!flushed) {
-    if (flush_code == StatusDriverError) {
-      return RuntimeErrorState::SetDriverError(driver_code, driver_text);
-    }
-    return RuntimeErrorState::Set(flush_code);
-  }
+  if (!flushed) return RuntimeErrorState::Restore(flush_failure);
   if (closed != 0) return SetSystemError(close_error);
   RuntimeErrorState::SetOk();
 }
@@ -273,10 +253,9 @@ void TextLineFile::ReportLongLine() {
 
 bool TextLineFile::Flush() {
   if (write_used_ == 0) return true;
-  const bool ok = WriteAll(fd_, write_buffer_.get(), write_used_);
-  const int error = errno;
+  const int error = WriteAll(fd_, {write_buffer_.get(), write_used_});
   write_used_ = 0;
-  if (ok) return true;
+  if (error == 0) return true;
   SetSystemError(error);
   return false;
 }
@@ -291,9 +270,9 @@ void TextLineFile::Add() {
   if (write_used_ + line.size() + 1 > kBufferSize && !Flush()) return;
   if (line.size() + 1 > kBufferSize) {
     // Larger than the whole buffer: write it straight through.
-    if (!WriteAll(fd_, line.data(), line.size()) || !WriteAll(fd_, "\n", 1)) {
-      return SetSystemError(errno);
-    }
+    int error = WriteAll(fd_, line);
+    if (error == 0) error = WriteAll(fd_, "\n");
+    if (error != 0) return SetSystemError(error);
     return RuntimeErrorState::SetOk();
   }
   std::memcpy(write_buffer_.get() + write_used_, line.data(), line.size());

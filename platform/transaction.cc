@@ -13,28 +13,6 @@ namespace {
 thread_local std::vector<DataFile*> enlisted;
 thread_local bool transaction_active = false;
 
-// A copy of the error state, so that the cleanup steps after a failure cannot overwrite the
-// status the caller needs to see.
-struct SavedError {
-  StatusCode code = StatusOk;
-  std::string text;
-  std::string driver_code;
-  std::string driver_text;
-
-  static SavedError Take() {
-    return {RuntimeErrorState::code(), std::string(RuntimeErrorState::text()),
-            std::string(RuntimeErrorState::driver_code()),
-            std::string(RuntimeErrorState::driver_text())};
-  }
-
-  void Put() const {
-    if (code == StatusOk) return RuntimeErrorState::SetOk();
-    if (code == StatusDriverError)
-      return RuntimeErrorState::SetDriverError(driver_code, driver_text);
-    RuntimeErrorState::Set(code, text);
-  }
-};
-
 // Empties the list and ends each file's participation. The list is taken first because the
 // drivers withdraw themselves from it while we walk it.
 void EndFrame() {
@@ -62,10 +40,11 @@ void Transaction::Begin(int timeout_seconds) {
   for (std::size_t i = 0; i < enlisted.size(); ++i) {
     enlisted[i]->BeginTransaction(timeout_seconds);
     if (RuntimeErrorState::code() == StatusOk) continue;
-    const SavedError failure = SavedError::Take();
+    // The roll-backs run operations of their own; the caller must see the failed begin.
+    const RuntimeErrorState::Saved failure = RuntimeErrorState::Save();
     for (std::size_t j = 0; j < i; ++j) enlisted[j]->RollbackTransaction();
     EndFrame();
-    return failure.Put();
+    return RuntimeErrorState::Restore(failure);
   }
   transaction_active = true;
   RuntimeErrorState::SetOk();
@@ -73,29 +52,30 @@ void Transaction::Begin(int timeout_seconds) {
 
 void Transaction::Commit() {
   if (!transaction_active) return RuntimeErrorState::Set(StatusInvalidRequest);
-  SavedError first;
+  // The first failure is the one reported; later files still end their transactions.
+  RuntimeErrorState::Saved first;
   for (DataFile* file : enlisted) {
     file->CommitTransaction();
     if (first.code == StatusOk && RuntimeErrorState::code() != StatusOk) {
-      first = SavedError::Take();
+      first = RuntimeErrorState::Save();
     }
   }
   EndFrame();
-  first.Put();
+  RuntimeErrorState::Restore(first);
 }
 
 void Transaction::Rollback() {
-  SavedError first;
+  RuntimeErrorState::Saved first;
   if (transaction_active) {
     for (DataFile* file : enlisted) {
       file->RollbackTransaction();
       if (first.code == StatusOk && RuntimeErrorState::code() != StatusOk) {
-        first = SavedError::Take();
+        first = RuntimeErrorState::Save();
       }
     }
   }
   EndFrame();
-  first.Put();
+  RuntimeErrorState::Restore(first);
 }
 
 bool Transaction::active() { return transaction_active; }
