@@ -51,7 +51,6 @@ void ReplaceAll(std::string& buffer, std::string_view placeholder, std::string_v
   }
 }
 
-
 // Where the calling thread's FILENAME lives in the manager that last named a file on it, so that
 // SetFileName, which file managers call before every record operation, can skip the lock and the
 // look-up. A thread's ThreadState is read and written by that thread alone, and its map node

@@ -1,12 +1,11 @@
 #include "platform/write_all.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string>
-
-#include <gtest/gtest.h>
 
 namespace morlan {
 namespace {
