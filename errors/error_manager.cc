@@ -9,6 +9,7 @@
 
 #include "common/fixed_text.h"
 #include "common/text_compare.h"
+#include "errors/message_expansion.h"
 #include "errors/standard_message_table.h"
 #include "platform/runtime_error_state.h"
 
@@ -20,43 +21,12 @@ std::string_view Cut(std::string_view text, std::size_t capacity) {
   return text.substr(0, std::min(text.size(), capacity));
 }
 
-// First occurrence of `placeholder` in `text` at or after `from`, letter case ignored.
-std::size_t FindNoCase(std::string_view text, std::string_view placeholder, std::size_t from) {
-  if (placeholder.empty() || text.size() < placeholder.size()) return std::string_view::npos;
-  for (std::size_t at = from; at + placeholder.size() <= text.size(); ++at) {
-    bool match = true;
-    for (std::size_t i = 0; i < placeholder.size(); ++i) {
-      if (AsciiUpper(text[at + i]) != AsciiUpper(placeholder[i])) {
-        match = false;
-        break;
-      }
-    }
-    if (match) return at;
-  }
-  return std::string_view::npos;
-}
-
-// Replaces every occurrence of `placeholder` by `value`. The search goes on behind the inserted
-// value, so a value holding its own placeholder is inserted once rather than forever.
-void ReplaceAll(std::string& buffer, std::string_view placeholder, std::string_view value) {
-  std::size_t from = 0;
-  for (;;) {
-    const std::size_t at = FindNoCase(buffer, placeholder, from);
-    if (at == std::string_view::npos) return;
-    buffer.replace(at, placeholder.size(), value);
-    if (buffer.size() > ErrorManager::kExpansionCapacity) {
-      buffer.resize(ErrorManager::kExpansionCapacity);
-    }
-    from = at + value.size();
-  }
-}
-
 // Where the calling thread's FILENAME lives in the manager that last named a file on it, so that
 // SetFileName, which file managers call before every record operation, can skip the lock and the
 // look-up. A thread's ThreadState is read and written by that thread alone, and its map node
 // stays put until that thread's LeaveProcedure erases it (which forgets the slot); a manager's
 // end moves the generation on, so no slot outlives the state it points to.
-struct FileNameSlot {
+struct FileNameSlot final {
   const ErrorManager* owner = nullptr;
   std::uint64_t generation = 0;
   std::string* file_name = nullptr;
@@ -75,7 +45,7 @@ thread_local FileNameSlot file_name_slot;
 // usage tracker, which asks before every record operation. Only the thread's own EnterProcedure
 // and LeaveProcedure change that name (they forget the slot); Init and Kill, which replace every
 // thread's names, and a manager's end move the generation on.
-struct ProcedureSlot {
+struct ProcedureSlot final {
   const ErrorManager* owner = nullptr;
   std::uint64_t generation = 0;
   std::string name;
@@ -459,37 +429,14 @@ bool ErrorManager::FindEntry(ErrorId id) {
 std::string ErrorManager::ExpandMessage() {
   CurrentEntry entry;
   ThreadState values;
+  std::string_view previous;
   {
     std::lock_guard lock(mutex_);
     entry = CurrentLocked();
     if (const ThreadState* state = FindStateLocked()) values = *state;
-  }
-  std::string buffer(Cut(entry.message, kExpansionCapacity));
-
-  std::string error_text;
-  if (values.SAVEERRORCODE == StatusDriverError) {
-    error_text = values.SAVEFILEERROR + " (" + values.SAVEFILEERRORCODE + ")";
-  } else {
-    error_text = values.SAVEERROR + " (" + std::to_string(values.SAVEERRORCODE) + ")";
-  }
-  // A placeholder comes before every shorter one that is a prefix of it, so each is seen whole.
-  ReplaceAll(buffer, "%FileErrorCode", values.SAVEFILEERRORCODE);
-  ReplaceAll(buffer, "%FileError", values.SAVEFILEERROR);
-  ReplaceAll(buffer, "%File", values.FILENAME);
-  ReplaceAll(buffer, "%ErrorCode", std::to_string(values.SAVEERRORCODE));
-  ReplaceAll(buffer, "%ErrorText", error_text);
-  ReplaceAll(buffer, "%Error", values.SAVEERROR);
-  ReplaceAll(buffer, "%Message", values.MESSAGETEXT);
-  ReplaceAll(buffer, "%Field", values.FIELDNAME);
-  ReplaceAll(buffer, "%Procedure", CurrentProcedureName());
-  ReplaceAll(buffer, "%Category", entry.category);
-
-  // Lets a later table redefine an id and still quote the earlier definition, unexpanded.
-  if (buffer.find("%Previous") == std::string::npos) return buffer;
-  std::string_view previous;
-  {
-    std::lock_guard lock(mutex_);
-    if (entry.position && ERRORS) {
+    // Lets a later table redefine an id and still quote the earlier definition, unexpanded. The
+    // text stays put: tables outlive the manager.
+    if (entry.position && ERRORS && AsksForPrevious(entry.message)) {
       for (std::size_t i = std::min(*entry.position, ERRORS->size()); i-- > 0;) {
         if ((*ERRORS)[i].ID != entry.id) continue;
         previous = (*ERRORS)[i].MESSAGE;
@@ -497,8 +444,28 @@ std::string ErrorManager::ExpandMessage() {
       }
     }
   }
-  ReplaceAll(buffer, "%Previous", previous);
-  return buffer;
+  const std::string procedure = CurrentProcedureName();
+  const std::string error_code = std::to_string(values.SAVEERRORCODE);
+  std::string error_text;
+  if (values.SAVEERRORCODE == StatusDriverError) {
+    error_text = values.SAVEFILEERROR + " (" + values.SAVEFILEERRORCODE + ")";
+  } else {
+    error_text = values.SAVEERROR + " (" + error_code + ")";
+  }
+
+  PlaceholderValues placeholders;
+  placeholders.file_error_code = values.SAVEFILEERRORCODE;
+  placeholders.file_error = values.SAVEFILEERROR;
+  placeholders.file = values.FILENAME;
+  placeholders.error_code = error_code;
+  placeholders.error_text = error_text;
+  placeholders.error = values.SAVEERROR;
+  placeholders.message = values.MESSAGETEXT;
+  placeholders.field = values.FIELDNAME;
+  placeholders.procedure = procedure;
+  placeholders.category = entry.category;
+  placeholders.previous = previous;
+  return ExpandPlaceholders(entry.message, placeholders);
 }
 
 // --- Observers ---

@@ -9,12 +9,11 @@
 // shadowed, not replaced: FindEntry picks the entry added last. Entries refer to the table's bytes
 // in place, so a table must outlive the manager (the standard table is static).
 //
-// Placeholders, replaced in this order and without regard to letter case: %FileErrorCode,
-// %FileError, %File, %ErrorCode, %ErrorText, %Error, %Message, %Field, %Procedure, %Category, and
-// last %Previous (only when spelled exactly so: the raw message of the previous entry with the
-// same id, empty when there is none). Each step searches on behind the value it inserted, so a
-// value holding its own placeholder is inserted once; a later step does see the values of earlier
-// ones. The expanded text is cut to kExpansionCapacity characters.
+// Placeholders (errors/message_expansion.h), without regard to letter case: %FileErrorCode,
+// %FileError, %File, %ErrorCode, %ErrorText, %Error, %Message, %Field, %Procedure, %Category;
+// and %Previous, only when spelled exactly so: the raw message of the previous entry with the
+// same id, empty when there is none. Values are inserted as they are, never expanded again. The
+// expanded text is cut to kExpansionCapacity characters.
 //
 // Unknown ids: raising an id without an entry shows a notification titled kUnknownTitle that
 // names the id and the captured error text, and returns FatalityNotify.
@@ -48,6 +47,7 @@
 #include "common/levels.h"
 #include "errors/error_log_file.h"
 #include "errors/error_log_interface.h"
+#include "errors/message_expansion.h"
 #include "platform/message_box_request.h"
 #include "platform/runtime.h"
 
@@ -61,7 +61,7 @@ class ErrorManager {
   // FILENAME, MESSAGETEXT, FIELDNAME and the captured error texts keep this many characters.
   static constexpr std::size_t kFieldCapacity = 254;
   // Characters kept by the expansion of a message.
-  static constexpr std::size_t kExpansionCapacity = 1999;
+  static constexpr std::size_t kExpansionCapacity = kMessageExpansionCapacity;
   // Characters kept by the text of a history entry.
   static constexpr std::size_t kHistoryTextCapacity = 1023;
   // Appended to the message of a fatal entry.
@@ -72,7 +72,7 @@ class ErrorManager {
   static constexpr std::string_view kHistoryCaption = "Errors History";
 
   // One entry of the message table.
-  struct MessageEntry {
+  struct MessageEntry final {
     ErrorId ID = 0;
     std::string_view MESSAGE;  // into the loaded table
     std::string_view TITLE;    // into the loaded table
@@ -81,13 +81,13 @@ class ErrorManager {
   };
 
   // One running procedure of a thread.
-  struct ProcedureEntry {
+  struct ProcedureEntry final {
     ThreadId THREAD = 0;
     std::string NAME;
   };
 
   // One recorded message.
-  struct HistoryEntry {
+  struct HistoryEntry final {
     std::string CATEGORY;
     std::string TXT;  // at most kHistoryTextCapacity characters
     std::int16_t ID = 0;
@@ -241,7 +241,7 @@ class ErrorManager {
 
  private:
   // What one thread works on.
-  struct ThreadState {
+  struct ThreadState final {
     std::optional<std::size_t> current;  // position in ERRORS; empty: the generic entry
     ErrorId missing_id = 0;              // the id of the generic entry
     std::string FIELDNAME;
@@ -254,7 +254,7 @@ class ErrorManager {
   };
 
   // A copy of the current entry, resolved (the generic entry for an id without entry).
-  struct CurrentEntry {
+  struct CurrentEntry final {
     ErrorId id = 0;
     Level fatality = FatalityNone;
     std::string title;

@@ -19,7 +19,7 @@
 namespace morlan {
 namespace {
 
-struct TableRow {
+struct TableRow final {
   ErrorId id;
   Level fatality;
   std::string title;
@@ -235,6 +235,21 @@ TEST_F(ErrorManagerTest, ValuesHoldingTheirOwnPlaceholderAreInsertedOnce) {
   EXPECT_EQ(Expand("<%File> <%Message>"), "<%File-%FILE> <%MESSAGE-%message>");
 }
 
+// A file name or extra text is shown as it is, even when it looks like a placeholder: the user
+// must see the real name, not another value spliced into it.
+TEST_F(ErrorManagerTest, ValuesAreNeverExpandedAgain) {
+  errors_.SetFileName("%Message %Previous");
+  errors_.RaiseWithText(ErrNntp, "%File %ErrorText");
+  EXPECT_EQ(Expand("<%File|%Message>"), "<%Message %Previous|%File %ErrorText>");
+}
+
+TEST_F(ErrorManagerTest, PreviousCountsOnlyInItsExactSpelling) {
+  Load({{930, FatalityNotify, "Old", "old"}});
+  Load({{930, FatalityNotify, "New", "[%Previous][%PREVIOUS][%previous]"}});
+  errors_.FindEntry(930);
+  EXPECT_EQ(errors_.ExpandMessage(), "[old][%PREVIOUS][%previous]");
+}
+
 TEST_F(ErrorManagerTest, PreviousIsTheEarlierRawDefinitionOrNothing) {
   Load({{920, FatalityNotify, "First", "only %Previous here"}});
   errors_.FindEntry(920);
@@ -390,7 +405,7 @@ TEST_F(ErrorManagerTest, FileNameStampsChangeWithTheNameAndDifferByThread) {
 
 // A manager whose message box lets another thread use the manager while the box is up, as the
 // frame's thread does while a procedure thread waits for its answer.
-class ReentrantErrorManager : public ErrorManager {
+class ReentrantErrorManager final : public ErrorManager {
  public:
   ButtonFlags ShowMessageBox(std::string_view text, std::string_view caption, MessageIcon icon,
                              ButtonFlags buttons, ButtonFlags default_button, int style) override {
