@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <future>
+#include <thread>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -13,6 +14,7 @@
 #include "platform/name_binding_scope.h"
 #include "platform/runtime.h"
 #include "platform/window.h"
+#include "testing/bounded_wait.h"
 #include "testing/progress_window.h"
 
 namespace morlan {
@@ -48,6 +50,7 @@ class RuntimeTest : public ::testing::Test {
   // Runs a loop over `window`, ending every event with `end(event)`, and records the events.
   template <typename End>
   std::vector<Delivered> Run(Window& window, End end) {
+    testing::Watchdog watchdog("the event loop to end");
     std::vector<Delivered> seen;
     EventLoop loop(window);
     while (loop.NextEvent()) {
@@ -75,6 +78,22 @@ TEST_F(RuntimeTest, EventsArriveInOrderAndTheCloseDefaultEndsTheLoop) {
   EXPECT_EQ(seen[1].control, 4);
   EXPECT_EQ(seen[2].code, EventNewSelection);
   EXPECT_EQ(seen[3].code, EventCloseWindow);
+  EXPECT_FALSE(window.is_open());
+  EXPECT_EQ(presenter_.closed_windows(), std::vector<int>{window.id()});
+}
+
+TEST_F(RuntimeTest, AnEventLeftWithoutAnEndStillGetsTheDefaultHandling) {
+  Window window(ProgressDefinition());
+  window.Open();
+  window.Post(EventCloseWindow);
+  testing::Watchdog watchdog("the loop to end after a close event nobody ended");
+  EventLoop loop(window);
+  ASSERT_TRUE(loop.NextEvent());
+  ASSERT_FALSE(loop.EndEvent(1));
+  ASSERT_TRUE(loop.NextEvent());
+  ASSERT_EQ(loop.event(), EventCloseWindow);
+  // The handler returns without ending the close event: the next wait closes the window first.
+  EXPECT_FALSE(loop.NextEvent());
   EXPECT_FALSE(window.is_open());
   EXPECT_EQ(presenter_.closed_windows(), std::vector<int>{window.id()});
 }
@@ -134,12 +153,15 @@ TEST_F(RuntimeTest, EventsPostedFromAnotherThreadWakeTheLoop) {
     window.Post(EventCloseWindow);
   });
   std::vector<int> controls;
-  EventLoop loop(window);
-  while (loop.NextEvent()) {
-    if (loop.event() == EventAccepted) controls.push_back(loop.control());
-    if (loop.EndEvent(0)) break;
+  {
+    testing::Watchdog watchdog("the posts of another thread to reach the loop");
+    EventLoop loop(window);
+    while (loop.NextEvent()) {
+      if (loop.event() == EventAccepted) controls.push_back(loop.control());
+      if (loop.EndEvent(0)) break;
+    }
+    poster.join();
   }
-  poster.join();
   ASSERT_EQ(controls.size(), 100u);
   for (int i = 0; i < 100; ++i) EXPECT_EQ(controls[static_cast<std::size_t>(i)], i + 1);
 }
@@ -166,6 +188,7 @@ TEST_F(RuntimeTest, EachThreadRunsItsOwnLoop) {
       25000));
   const auto seen = Run(frame, [](EventLoop&) { return 0; });
   EXPECT_EQ(seen.back().code, EventCloseWindow);
+  testing::Watchdog watchdog("the procedure thread to end");
   EXPECT_EQ(procedure_events.get_future().get(), 5);
   Runtime::CloseDown();
   EXPECT_EQ(Runtime::RunningThreads(), 0);
@@ -183,6 +206,7 @@ TEST_F(RuntimeTest, ProcedureThreadsGetAtLeastTheSafeStack) {
         stack.set_value(size);
       },
       25000));
+  testing::Watchdog watchdog("the procedure thread to report its stack");
   EXPECT_GE(stack.get_future().get(), Runtime::kMinimumStackBytes);
   Runtime::CloseDown();
 }
@@ -191,6 +215,7 @@ TEST_F(RuntimeTest, ThreadIdsAreDistinctAndStable) {
   const ThreadId mine = Runtime::CurrentThreadId();
   EXPECT_EQ(Runtime::CurrentThreadId(), mine);
   ThreadId other = 0;
+  testing::Watchdog watchdog("a thread that reads its id to end");
   std::thread([&] { other = Runtime::CurrentThreadId(); }).join();
   EXPECT_GT(other, 0);
   EXPECT_NE(other, mine);

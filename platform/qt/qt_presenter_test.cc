@@ -29,6 +29,7 @@
 #include "platform/qt/qt_window.h"
 #include "platform/runtime.h"
 #include "platform/window.h"
+#include "testing/bounded_wait.h"
 #include "testing/progress_window.h"
 
 namespace morlan {
@@ -36,7 +37,7 @@ namespace {
 
 QtPresenter* presenter = nullptr;  // installed by main
 
-constexpr std::int64_t kPatience = 1000;  // hundredths a test waits for the GUI at most
+constexpr std::int64_t kPatience = 500;  // hundredths a test waits for the GUI at most
 
 WindowDefinition ProgressDefinition(int timer) {
   return testing::ProgressWindowDefinition("Processing Records", timer);
@@ -113,7 +114,8 @@ TEST(QtPresenterTest, ProgressWindowOfAWorkerThread) {
             if (percent == 50) {
               window.Flush();
               shared->at_half = true;
-              while (!shared->shot_taken) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              // Bounded, so a failed case cannot leave the worker spinning.
+              (void)testing::WaitUntil([&] { return shared->shot_taken.load(); });
             }
             if (percent == 100) {
               window.Flush();
@@ -197,6 +199,7 @@ TEST(QtPresenterTest, ButtonsAndTheCloseBoxPostEventsAndTheProgramCloses) {
   EXPECT_EQ(presenter->widget(window.id()), shown);
   EXPECT_TRUE(window.is_open());
 
+  testing::Watchdog watchdog("the loop to take the close request");
   EventLoop loop(window);
   ASSERT_TRUE(loop.NextEvent());
   EXPECT_EQ(loop.event(), EventCloseWindow);
@@ -340,6 +343,7 @@ TEST(QtPresenterTest, MessageBoxesMapButtonsIconsAndEscape) {
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(box, &escape);
   });
+  testing::Watchdog watchdog("the message boxes to be answered");
   EXPECT_EQ(presenter->ShowMessageBox(request), ButtonCancel);
 
   // Without Cancel or No, dismissing the box answers its default button.
@@ -376,6 +380,7 @@ TEST(QtPresenterTest, PumpEndsOnWakeOrDeadline) {
   presenter->PumpUntilWoken(start + 5);
   EXPECT_GE(Runtime::clock().Now(), start + 5);
 
+  testing::Watchdog watchdog("a pump that a wake from another thread ends");
   std::thread waker([] {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     presenter->Wake();
