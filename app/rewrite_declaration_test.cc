@@ -71,6 +71,17 @@ TEST(RewriteDeclarationTest, OnlyLowerCasesCommentsAndOtherLines) {
   EXPECT_EQ(r.line, Padded("str string(2) long byte", 255));
   EXPECT_EQ(r.label, Padded("KEEP", 32));
 
+  // A "!" as the declaration's very last character, also at the end of a full field.
+  r = Rewrite("Name STRING(20)!", "KEEP");
+  EXPECT_EQ(r.line, Padded("name string(20)!", 255));
+  EXPECT_EQ(r.label, Padded("KEEP", 32));
+  const std::string full = "Full BYTE " + std::string(244, 'W') + "!";
+  ASSERT_EQ(full.size(), 255u);
+  // The line is full, so an attribute would be cut away: the label tells.
+  r = Rewrite(full, "KEEP");
+  EXPECT_EQ(r.line, Lower(full));
+  EXPECT_EQ(r.label, Padded("KEEP", 32));
+
   r = Rewrite("", "KEEP");
   EXPECT_EQ(r.line, std::string(255, ' '));
   EXPECT_EQ(r.label, Padded("KEEP", 32));
