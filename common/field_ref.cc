@@ -30,6 +30,12 @@ void Store(char* p, double value) {
   std::memcpy(p, &v, sizeof v);
 }
 
+// The decimal form a number takes in a text field.
+std::string_view DecimalText(double value, char (&digits)[64]) {
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  return {digits, static_cast<std::size_t>(result.ptr - digits)};
+}
+
 int CompareText(std::string_view a, std::string_view b, bool no_case) {
   a = ClipText(a);
   b = ClipText(b);
@@ -83,8 +89,7 @@ void FieldRef::SetNumber(double value) const {
       break;
   }
   char digits[64];
-  const auto result = std::to_chars(digits, digits + sizeof digits, value);
-  AssignText({address_, size_}, std::string_view(digits, result.ptr - digits));
+  AssignText({address_, size_}, DecimalText(value, digits));
 }
 
 FieldValue FieldRef::Get() const {
@@ -108,6 +113,40 @@ void FieldRef::Clear() const {
   if (!valid()) return;
   if (is_text()) return AssignText({address_, size_}, {});
   std::memset(address_, 0, size_);
+}
+
+bool FieldRef::Holds(const FieldValue& value) const {
+  return value.is_text() ? HoldsText(value.text()) : HoldsNumber(value.number());
+}
+
+bool FieldRef::Holds(const FieldRef& source) const {
+  if (!source.valid()) return HoldsText({});
+  if (source.is_text()) return HoldsText({source.address_, source.size_});
+  return HoldsNumber(source.GetNumber());
+}
+
+bool FieldRef::HoldsText(std::string_view text) const {
+  if (!valid()) return ClipText(text).empty();  // reads as blank text
+  if (is_text()) return TextEquals({address_, size_}, text.substr(0, size_));
+  double number = 0;
+  if (!ClipText(text).empty() && !ParseNumber(text, &number)) return false;
+  return GetNumber() == Stored(number);
+}
+
+bool FieldRef::HoldsNumber(double number) const {
+  if (!valid()) return number == 0;
+  if (!is_text()) return GetNumber() == Stored(number);
+  const std::string_view field(address_, size_);
+  if (number == 0 && ClipText(field).empty()) return true;
+  char digits[64];
+  return TextEquals(field, DecimalText(number, digits).substr(0, size_));
+}
+
+double FieldRef::Stored(double value) const {
+  char scratch[sizeof(double)];
+  const FieldRef probe(type_, scratch, static_cast<std::uint32_t>(sizeof scratch));
+  probe.SetNumber(value);
+  return probe.GetNumber();
 }
 
 void FieldRef::SetLowest() const {

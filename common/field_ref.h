@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "common/field_value.h"
 #include "common/record_layout.h"
@@ -31,6 +32,15 @@ class FieldRef {
   void Set(const FieldValue& value) const;
   // Blank text or zero.
   void Clear() const;
+
+  // True when the field equals `value` taken as Set would store it here: text cut to the width,
+  // a number clamped and cut to the field's number type, or written in decimal and cut for a
+  // text field. A text that is not wholly a number (blanks aside) equals no number field, so a
+  // link that cannot be written never matches the cleared (zero) ones; a blank text and zero
+  // are both blank. Allocates nothing.
+  bool Holds(const FieldValue& value) const;
+  // Holds for the value of `source`.
+  bool Holds(const FieldRef& source) const;
   // The lowest or highest value the field can hold (text: all 00h or all FFh bytes).
   void SetLowest() const;
   void SetHighest() const;
@@ -45,6 +55,10 @@ class FieldRef {
  private:
   double GetNumber() const;
   void SetNumber(double value) const;
+  bool HoldsText(std::string_view text) const;
+  bool HoldsNumber(double number) const;
+  // `value` as this number field stores it.
+  double Stored(double value) const;
 
   FieldType type_ = FieldType::kText;
   char* address_ = nullptr;

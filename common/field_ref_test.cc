@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/fixed_text.h"
+
 namespace morlan {
 namespace {
 
@@ -83,6 +85,40 @@ TEST_F(FieldRefTest, TextAndNumberConvertOnAssignment) {
   Field(short_).Set(Field(text_).Get());
   EXPECT_EQ(Number(short_), -17);
   EXPECT_TRUE(Field(text_).Get() == FieldValue::Number(-17));
+}
+
+// Holds must agree with Set: a field holds what was just written into it, from a value or from
+// another field, whatever the two types; only a text that is not a number, which Set writes as
+// 0, is held by no number field (or every cleared link would match it).
+TEST_F(FieldRefTest, HoldsWhatSetWouldStore) {
+  const FieldValue values[] = {
+      FieldValue::Text("abcdefgh"), FieldValue::Text(" 42  "), FieldValue::Text(""),
+      FieldValue::Text("-3.5"),     FieldValue::Number(12345), FieldValue::Number(-0.125),
+      FieldValue::Number(300),      FieldValue::Number(1e12),  FieldValue::Number(0),
+  };
+  char source[8];
+  const FieldRef real_source(FieldType::kReal, source, sizeof source);
+  for (const int field : {text_, byte_, short_, long_, real_}) {
+    for (const FieldValue& value : values) {
+      SCOPED_TRACE(testing::Message() << field << " " << value.text() << value.number());
+      Field(field).Set(value);
+      double number = 0;
+      const bool readable =
+          !value.is_text() || ClipText(value.text()).empty() || ParseNumber(value.text(), &number);
+      EXPECT_EQ(Field(field).Holds(value), field == text_ || readable);
+      if (value.is_text()) continue;
+      real_source.Set(value);
+      EXPECT_TRUE(Field(field).Holds(real_source));
+    }
+    Field(field).Set(FieldValue::Number(7));
+    EXPECT_FALSE(Field(field).Holds(FieldValue::Number(8)));
+    EXPECT_FALSE(Field(field).Holds(FieldValue::Text("8")));
+  }
+
+  Field(text_).Clear();  // a blank text and zero are both blank
+  EXPECT_TRUE(Field(text_).Holds(FieldValue::Number(0)));
+  EXPECT_TRUE(FieldRef().Holds(FieldValue::Number(0)));
+  EXPECT_FALSE(FieldRef().Holds(FieldValue::Text("x")));
 }
 
 TEST_F(FieldRefTest, ClearLowestAndHighest) {

@@ -1,25 +1,8 @@
 #include "data/field_pairs.h"
 
-#include <algorithm>
-#include <string>
 #include <utility>
 
 namespace morlan {
-
-namespace {
-
-// `value` as `field` would hold it: BUFFER keeps RIGHT's type, so a value taken from LEFT is cut
-// to RIGHT's width or converted to its number type, exactly as writing it into RIGHT would. A
-// BUFFER that kept more than RIGHT can hold would never compare equal to the related records.
-FieldValue AsValueOf(const FieldRef& field, const FieldValue& value) {
-  if (!field.valid()) return value;
-  std::string scratch(std::max<std::size_t>(field.size(), sizeof(double)), ' ');
-  const FieldRef copy(field.type(), scratch.data(), field.size());
-  copy.Set(value);
-  return copy.Get();
-}
-
-}  // namespace
 
 void FieldPairs::AddPair(const FieldRef& left, const FieldRef& right) {
   // A pair added before Init would otherwise be lost without a trace.
@@ -48,7 +31,7 @@ void FieldPairs::Kill() {
 bool FieldPairs::EqualLeftRight() const {
   if (LIST == nullptr) return true;
   for (const FieldPair& pair : *LIST) {
-    if (!(pair.LEFT.Get() == pair.RIGHT.Get())) return false;
+    if (!pair.RIGHT.Holds(pair.LEFT)) return false;
   }
   return true;
 }
@@ -56,7 +39,7 @@ bool FieldPairs::EqualLeftRight() const {
 bool FieldPairs::EqualLeftBuffer() const {
   if (LIST == nullptr) return true;
   for (const FieldPair& pair : *LIST) {
-    if (!(pair.LEFT.Get() == pair.BUFFER)) return false;
+    if (!pair.LEFT.Holds(pair.BUFFER)) return false;
   }
   return true;
 }
@@ -64,7 +47,7 @@ bool FieldPairs::EqualLeftBuffer() const {
 bool FieldPairs::EqualRightBuffer() const {
   if (LIST == nullptr) return true;
   for (const FieldPair& pair : *LIST) {
-    if (!(pair.RIGHT.Get() == pair.BUFFER)) return false;
+    if (!pair.RIGHT.Holds(pair.BUFFER)) return false;
   }
   return true;
 }
@@ -81,7 +64,9 @@ void FieldPairs::AssignRightToLeft() {
 
 void FieldPairs::AssignLeftToBuffer() {
   if (LIST == nullptr) return;
-  for (FieldPair& pair : *LIST) pair.BUFFER = AsValueOf(pair.RIGHT, pair.LEFT.Get());
+  // Kept whole: a value cut to RIGHT would differ from LEFT at once, and an update of any other
+  // field would look like a change of the link.
+  for (FieldPair& pair : *LIST) pair.BUFFER = pair.LEFT.Get();
 }
 
 void FieldPairs::AssignRightToBuffer() {

@@ -1,8 +1,13 @@
 // A list of pairs of record-buffer fields, for copying or comparing one set of fields against
 // another: the linking fields of a relation (LEFT in the parent file, RIGHT in the related file)
 // and the range limits of a view's sort order. Each pair also keeps BUFFER, a private copy of a
-// value of RIGHT's type, used to remember linking values before a change and to notice changed
-// range values.
+// value, used to remember linking values before a change and to notice changed range values.
+//
+// BUFFER keeps a value as the field it was taken from holds it (LEFT's type and width after
+// AssignLeftToBuffer, RIGHT's after AssignRightToBuffer), so that side compares equal to it at
+// once and gets it back whole. Copies into a field, and comparisons of a field with BUFFER or of
+// RIGHT with LEFT, take the value as that field would hold it (FieldRef::Holds): a wide LEFT
+// linked to a narrow RIGHT finds the related records by what RIGHT can hold.
 //
 // Lifecycle: Init creates the list (discarding any earlier one), Kill releases it; Kill may be
 // called any number of times. Every operation walks the pairs in the order they were added and
@@ -26,7 +31,7 @@ namespace morlan {
 struct FieldPair {
   FieldRef LEFT;
   FieldRef RIGHT;
-  FieldValue BUFFER;  // of RIGHT's kind: text or number
+  FieldValue BUFFER;  // blank of RIGHT's kind when added; then as taken from LEFT or RIGHT
 };
 
 using FieldPairList = std::vector<FieldPair>;
@@ -55,16 +60,17 @@ class FieldPairs {
   // Number of pairs; 0 without a list.
   std::size_t Count() const { return LIST != nullptr ? LIST->size() : 0; }
 
-  // True when every pair's two values are equal (texts ignoring trailing blanks, numbers by
-  // value, as FieldValue compares them); false at the first difference.
+  // True when every pair's two values are equal, false at the first difference: the field named
+  // first holds the other value as it would be stored in it (FieldRef::Holds; texts ignore
+  // trailing blanks). EqualLeftRight asks whether RIGHT holds LEFT's value, as AssignLeftToRight
+  // would write it.
   bool EqualLeftRight() const;
   bool EqualLeftBuffer() const;
   bool EqualRightBuffer() const;
 
   // Copies values pair by pair. Text is cut or padded to the target field; a number written to a
   // text field takes its decimal form, a text written to a number field is read as a number.
-  // BUFFER holds values as RIGHT would: AssignLeftToBuffer converts LEFT's value to RIGHT's type
-  // and width.
+  // BUFFER takes the source field's value unchanged.
   void AssignLeftToRight();
   void AssignRightToLeft();
   void AssignLeftToBuffer();

@@ -161,28 +161,59 @@ TEST_F(FieldPairsTest, CopiesAcrossTextAndNumberFields) {
   EXPECT_TRUE(pairs.EqualLeftRight());
 
   pairs.AssignLeftToBuffer();
-  EXPECT_FALSE((*pairs.LIST)[0].BUFFER.is_text());  // BUFFER keeps RIGHT's type
-  EXPECT_TRUE((*pairs.LIST)[1].BUFFER.is_text());
+  EXPECT_TRUE(pairs.EqualLeftBuffer());
   EXPECT_TRUE(pairs.EqualRightBuffer());
 
-  // A text that is not wholly a number never equals the number it was written as.
+  // A text that is not wholly a number never equals the number it was written as, nor does the
+  // remembered text: the records whose link is 0 (cleared) do not belong to it.
   Parent(kName).Set(FieldValue::Text("12x"));
   pairs.AssignLeftToRight();
   EXPECT_FALSE(pairs.EqualLeftRight());
+  pairs.AssignLeftToBuffer();
+  EXPECT_EQ(Child(kId).Get().number(), 0);
+  EXPECT_FALSE(pairs.EqualRightBuffer());
 }
 
-TEST_F(FieldPairsTest, BufferTakesTheWidthAndTypeOfRight) {
-  // A long left text linked to a shorter right field: the remembered value must match what the
-  // related records hold, or a cascade would never find them.
-  FieldPairs pairs;
-  Link(pairs, {{kName, kCode}, {kAmount, kId}});
-  Parent(kName).Set(FieldValue::Text("ABCDEFG"));
-  Parent(kAmount).Set(FieldValue::Number(9.75));
-  pairs.AssignLeftToRight();
-  pairs.AssignLeftToBuffer();
-  EXPECT_EQ(Text(Child(kCode)), "ABC");
-  EXPECT_EQ(Child(kId).Get().number(), 9);
-  EXPECT_TRUE(pairs.EqualRightBuffer());
+// LEFT wider than RIGHT, or of another type: remembering LEFT must compare equal to LEFT at
+// once (or every update would look like a change of the link), must give LEFT back unchanged,
+// and must meet RIGHT as RIGHT holds the value (or a cascade would never find the related
+// records).
+TEST_F(FieldPairsTest, BufferKeepsLeftExactlyAndMeetsRightAsRightHoldsIt) {
+  const struct {
+    int left;
+    int right;
+    FieldValue value;
+    FieldValue other;  // a different LEFT that RIGHT cannot tell apart from `value`
+    FieldValue in_right;
+  } cases[] = {
+      {kName, kCode, FieldValue::Text("ABCDEFG"), FieldValue::Text("ABCXYZ"),
+       FieldValue::Text("ABC")},
+      {kAmount, kId, FieldValue::Number(9.75), FieldValue::Number(9.5), FieldValue::Number(9)},
+      {kId, kCode, FieldValue::Number(12345), FieldValue::Number(1239), FieldValue::Text("123")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.left);
+    FieldPairs pairs;
+    Link(pairs, {{c.left, c.right}});
+    Parent(c.left).Set(c.value);
+    pairs.AssignLeftToBuffer();
+    EXPECT_EQ((*pairs.LIST)[0].BUFFER.is_text(), Parent(c.left).is_text());
+    EXPECT_TRUE(pairs.EqualLeftBuffer());
+
+    // Through BUFFER into RIGHT: RIGHT's width and type, and RIGHT then matches BUFFER and LEFT.
+    pairs.AssignBufferToRight();
+    EXPECT_TRUE(Child(c.right).Get() == c.in_right);
+    EXPECT_TRUE(pairs.EqualRightBuffer());
+    EXPECT_TRUE(pairs.EqualLeftRight());
+
+    // A change RIGHT could not show is still a change of LEFT, and BUFFER puts LEFT back whole.
+    Parent(c.left).Set(c.other);
+    EXPECT_FALSE(pairs.EqualLeftBuffer());
+    EXPECT_TRUE(pairs.EqualLeftRight());
+    pairs.AssignBufferToLeft();
+    EXPECT_TRUE(Parent(c.left).Get() == c.value);
+    EXPECT_TRUE(pairs.EqualLeftBuffer());
+  }
 }
 
 }  // namespace

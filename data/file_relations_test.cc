@@ -23,7 +23,7 @@ namespace morlan {
 namespace {
 
 constexpr std::uint8_t kReadWrite = kAccessReadWrite | kShareDenyNone;
-enum Field { kId = 0, kLink = 1, kName = 2 };
+enum Field { kId = 0, kLink = 1, kName = 2, kCode = 3, kRef = 4 };
 
 // Records wait-cursor switches beside what the headless presenter records, and answers No once
 // a test has seen too many boxes, so that a retry loop fails the test instead of hanging it.
@@ -73,12 +73,14 @@ RecordLayout Layout(const std::string& label) {
   layout.AddField(label + ":ID", FieldType::kLong);
   layout.AddField(label + ":LINK", FieldType::kLong);  // the parent's ID
   layout.AddField(label + ":NAME", FieldType::kText, 10);
+  layout.AddField(label + ":CODE", FieldType::kText, 8);
+  layout.AddField(label + ":REF", FieldType::kText, 3);  // a parent's CODE, cut short
   return layout;
 }
 
 // One file of a family: a memory table, the station its manager works on (behind the logging
 // fault wrapper), a loader station for filling and inspecting the table, the manager with keys
-// BYLINK (LINK, ID) and BYID (ID), and its relation manager (USELOGOUT set).
+// BYLINK (LINK, ID), BYID (ID) and BYREF (REF, ID), and its relation manager (USELOGOUT set).
 struct TestFile {
   TestFile(const std::string& label, ErrorManager* errors, std::vector<std::string>* log)
       : table(std::make_shared<MemoryTable>()),
@@ -91,6 +93,7 @@ struct TestFile {
     manager.BUFFER = &wrapper;
     by_link = manager.AddKey(FileKey{label + ":BYLINK", {{kLink, true}, {kId, true}}}, "by link");
     by_id = manager.AddKey(FileKey{label + ":BYID", {{kId, true}}}, "by id");
+    by_ref = manager.AddKey(FileKey{label + ":BYREF", {{kRef, true}, {kId, true}}}, "by ref");
     relations.Init(&manager, true);
   }
   ~TestFile() {
@@ -98,11 +101,14 @@ struct TestFile {
     manager.Kill();
   }
 
-  void Add(int id, int link) {
+  // A record with NAME "N<id>"; `code` goes into CODE and (cut) REF.
+  void Add(int id, int link, const std::string& code = "") {
     loader.ClearRecord();
     loader.field(kId).Set(FieldValue::Number(id));
     loader.field(kLink).Set(FieldValue::Number(link));
     loader.field(kName).Set(FieldValue::Text("N" + std::to_string(id)));
+    loader.field(kCode).Set(FieldValue::Text(code));
+    loader.field(kRef).Set(FieldValue::Text(code));
     loader.Add();
     EXPECT_EQ(RuntimeErrorState::code(), StatusOk);
   }
@@ -113,6 +119,16 @@ struct TestFile {
     for (loader.Next(); RuntimeErrorState::code() == StatusOk; loader.Next()) {
       rows.push_back(std::to_string(Value(loader, kId)) + ":" +
                      std::to_string(Value(loader, kLink)));
+    }
+    return rows;
+  }
+  // "id:text" of every record, in physical order, for the text field `field`.
+  std::vector<std::string> Texts(int field) {
+    std::vector<std::string> rows;
+    loader.SetStart();
+    for (loader.Next(); RuntimeErrorState::code() == StatusOk; loader.Next()) {
+      rows.push_back(std::to_string(Value(loader, kId)) + ":" +
+                     std::string(ClipText(loader.field(field).Get().text())));
     }
     return rows;
   }
@@ -139,6 +155,7 @@ struct TestFile {
   FileManager manager;
   const FileKey* by_link = nullptr;
   const FileKey* by_id = nullptr;
+  const FileKey* by_ref = nullptr;
   FileRelations relations;
 };
 
@@ -527,6 +544,83 @@ TEST_F(UpdateCascadeTest, RecordChangedElsewhere) {
     EXPECT_EQ(std::string(ClipText(file.Field(kName).Get().text())), "OTHER");
     EXPECT_FALSE(Transaction::active());
   }
+}
+
+// --- Links of different widths ---
+
+// Parent P's 8-character CODE linked to child C's 3-character REF. P1 has CODE "ABCDEFG", P2
+// "QRS"; C10 and C11 have REF "ABC", C20 "QRS".
+class NarrowLinkTest : public FileRelationsTest {
+ protected:
+  void Family(std::uint8_t update, std::uint8_t del) {
+    p_ = &NewFile("P");
+    c_ = &NewFile("C");
+    p_->Add(1, 0, "ABCDEFG");
+    p_->Add(2, 0, "QRS");
+    c_->Add(10, 0, "ABC");
+    c_->Add(11, 0, "ABC");
+    c_->Add(20, 0, "QRS");
+    FieldPairs* pairs = p_->relations.AddRelation(&c_->relations, c_->by_ref, update, del);
+    ASSERT_NE(pairs, nullptr);
+    pairs->AddPair(p_->Field(kCode), c_->Field(kRef));
+    c_->wrapper.ResetCounts();
+  }
+  // Reads P1, remembers its links, sets `field` to `text` and writes it.
+  Level ChangeParent(int field, const std::string& text) {
+    p_->OpenAt(1);
+    p_->relations.SaveLinkValues();
+    p_->Field(field).Set(FieldValue::Text(text));
+    return p_->relations.Update(false);
+  }
+};
+
+const std::vector<std::string> kNarrowRefs = {"10:ABC", "11:ABC", "20:QRS"};
+
+TEST_F(NarrowLinkTest, ChangingAnotherFieldLeavesTheChildrenAlone) {
+  for (const std::uint8_t mode : {RelationModeClear, RelationModeRestrict, RelationModeCascade}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    files_.clear();
+    presenter_.Clear();
+    Family(mode, RelationModeNone);
+
+    EXPECT_EQ(ChangeParent(kName, "RENAMED"), FatalityNone);
+    EXPECT_TRUE(presenter_.message_boxes().empty());
+    EXPECT_EQ(c_->Texts(kRef), kNarrowRefs);
+    EXPECT_EQ(c_->wrapper.calls(FileOperation::kPut), 0);
+    EXPECT_EQ(p_->Texts(kName), (std::vector<std::string>{"1:RENAMED", "2:N2"}));
+  }
+}
+
+TEST_F(NarrowLinkTest, ChangingTheCodeReachesTheChildrenByTheirShortRef) {
+  Family(RelationModeCascade, RelationModeNone);
+  EXPECT_EQ(ChangeParent(kCode, "XYZWVUT"), FatalityNone);
+  EXPECT_EQ(c_->Texts(kRef), (std::vector<std::string>{"10:XYZ", "11:XYZ", "20:QRS"}));
+  EXPECT_TRUE(presenter_.message_boxes().empty());
+
+  // Restrict puts the whole code back, not the part the children hold.
+  files_.clear();
+  Family(RelationModeRestrict, RelationModeNone);
+  EXPECT_EQ(ChangeParent(kCode, "XYZWVUT"), FatalityNotify);
+  EXPECT_EQ(Captions(), std::vector<std::string>{"Referential Integrity Update Error"});
+  EXPECT_EQ(std::string(ClipText(p_->Field(kCode).Get().text())), "ABCDEFG");
+  EXPECT_EQ(p_->Texts(kCode), (std::vector<std::string>{"1:ABCDEFG", "2:QRS"}));
+  EXPECT_EQ(c_->Texts(kRef), kNarrowRefs);
+}
+
+TEST_F(NarrowLinkTest, DeleteFindsTheChildrenByTheirShortRef) {
+  Family(RelationModeNone, RelationModeRestrict);
+  p_->OpenAt(1);
+  EXPECT_EQ(p_->relations.Delete(false), FatalityNotify);
+  EXPECT_EQ(Captions(), std::vector<std::string>{"Referential Integrity Delete Error"});
+  EXPECT_EQ(p_->Texts(kCode), (std::vector<std::string>{"1:ABCDEFG", "2:QRS"}));
+
+  files_.clear();
+  log_.clear();
+  Family(RelationModeNone, RelationModeCascade);
+  p_->OpenAt(1);
+  EXPECT_EQ(p_->relations.Delete(false), FatalityNone);
+  EXPECT_EQ(log_, (std::vector<std::string>{"C10", "C11", "P1"}));
+  EXPECT_EQ(c_->Texts(kRef), std::vector<std::string>{"20:QRS"});
 }
 
 }  // namespace
