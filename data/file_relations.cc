@@ -27,6 +27,13 @@ bool EnlistsUpdate(std::uint8_t mode) {
   return mode == RelationModeClear || mode == RelationModeCascade;
 }
 
+// True when the relation's update mode is active and its linking fields differ from the values
+// remembered before the change.
+bool LinksChanged(const RelationEntry& relation) {
+  return IsActiveMode(relation.UPDATEMODE) && relation.FIELDS != nullptr &&
+         !relation.FIELDS->EqualLeftBuffer();
+}
+
 // Sets the record buffer's fields of `key` beyond the `linked` leading ones to their lowest
 // values and positions the key there, so that the next read is the first record whose leading
 // components equal the buffer's.
@@ -209,6 +216,26 @@ Level FileRelations::Update(bool from_form) {
     }
   }
 
+  // A failed cascade puts the linking fields back to their values from before the change. (The
+  // related file's buffer, which RIGHT names, has been put back to whatever it held before the
+  // cascade, so it is no source for them.)
+  const auto cascade_failed = [&](RelationEntry& relation, Level level) {
+    relation.FIELDS->AssignBufferToLeft();
+    if (framed) Transaction::Rollback();
+    Close(false);
+    return level;
+  };
+
+  // Restrict is settled before the record is written: without a transaction (logging off, or a
+  // driver that cannot take part) the write could not be taken back, and the file would keep
+  // the change that the message says was reset.
+  for (RelationEntry& relation : Relations()) {
+    if (relation.UPDATEMODE != RelationModeRestrict || !LinksChanged(relation)) continue;
+    result = relation.FILE->CascadeUpdateChildren(relation.HISKEY, relation.FIELDS.get(),
+                                                  relation.UPDATEMODE);
+    if (result != FatalityNone) return cascade_failed(relation, result);
+  }
+
   result = ME->TryUpdate();
   if (result != FatalityNone) {
     if (framed) Transaction::Rollback();
@@ -227,17 +254,10 @@ Level FileRelations::Update(bool from_form) {
   }
 
   for (RelationEntry& relation : Relations()) {
-    if (!IsActiveMode(relation.UPDATEMODE) || relation.FIELDS == nullptr) continue;
-    if (relation.FIELDS->EqualLeftBuffer()) continue;
+    if (relation.UPDATEMODE == RelationModeRestrict || !LinksChanged(relation)) continue;
     result = relation.FILE->CascadeUpdateChildren(relation.HISKEY, relation.FIELDS.get(),
                                                   relation.UPDATEMODE);
-    if (result == FatalityNone) continue;
-    // Back to the values from before the change. (The related file's buffer, which RIGHT names,
-    // has been put back to whatever it held before the cascade, so it is no source for them.)
-    relation.FIELDS->AssignBufferToLeft();
-    if (framed) Transaction::Rollback();
-    Close(false);
-    return result;
+    if (result != FatalityNone) return cascade_failed(relation, result);
   }
 
   result = CommitFrame(framed);
@@ -382,8 +402,7 @@ Level FileRelations::EnlistDeleteCascade() {
 
 Level FileRelations::UpdateWithCascade() {
   for (RelationEntry& relation : Relations()) {
-    if (!IsActiveMode(relation.UPDATEMODE) || relation.FIELDS == nullptr) continue;
-    if (relation.FIELDS->EqualLeftBuffer()) continue;
+    if (!LinksChanged(relation)) continue;
     if (relation.FILE->CascadeUpdateChildren(relation.HISKEY, relation.FIELDS.get(),
                                              relation.UPDATEMODE) == FatalityNone) {
       continue;

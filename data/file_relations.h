@@ -95,7 +95,8 @@ class FileRelations {
   // update modes, in a transaction when USELOGOUT is set. Returns 5 for a record changed by
   // another station (shown as "changed elsewhere", or as id 7 when `from_form`), 1 for other
   // write failures, the cascade's level when a cascade fails (the linking fields of ME's buffer
-  // are then put back to their remembered values).
+  // are then put back to their remembered values). Restrict modes are settled before the write:
+  // a refused change writes nothing, with or without a transaction.
   virtual Level Update(bool from_form);
   // Run on the related file's object by the parent's Update: the records of this file linked to
   // the parent's old values (`pairs` BUFFER) are cleared (mode 1), refused (2: the parent's

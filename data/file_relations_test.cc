@@ -512,6 +512,36 @@ TEST_F(UpdateCascadeTest, RestrictResetsTheParentAndRollsBack) {
   EXPECT_FALSE(Transaction::active());
 }
 
+// Without a transaction nothing can be rolled back: the refused change must never reach the
+// file, whether logging is off or the driver cannot take part (80).
+TEST_F(UpdateCascadeTest, RestrictWithoutATransactionWritesNothing) {
+  for (const bool driver_refuses : {false, true}) {
+    SCOPED_TRACE(driver_refuses);
+    files_.clear();
+    presenter_.Clear();
+    ThreeLevels(RelationModeNone, RelationModeNone);
+    p_->relations.RELATIONS->front().UPDATEMODE = RelationModeRestrict;
+    if (driver_refuses) {
+      p_->inner.set_transactions_supported(false);
+    } else {
+      for (TestFile* file : {p_, c_, g_}) file->relations.USELOGOUT = 0;
+    }
+    p_->OpenAt(1);
+    p_->relations.SaveLinkValues();
+    p_->Field(kId).Set(FieldValue::Number(5));
+    p_->Field(kName).Set(FieldValue::Text("RENAMED"));
+
+    EXPECT_EQ(p_->relations.Update(false), FatalityNotify);
+    EXPECT_EQ(Captions(), std::vector<std::string>{"Referential Integrity Update Error"});
+    EXPECT_EQ(p_->relations.USELOGOUT, 0);
+    EXPECT_EQ(TestFile::Value(p_->wrapper, kId), 1);
+    EXPECT_EQ(p_->Contents(), kAllParents);
+    EXPECT_EQ(p_->Texts(kName), (std::vector<std::string>{"1:N1", "2:N2"}));
+    EXPECT_EQ(c_->Contents(), kAllChildren);
+    EXPECT_FALSE(Transaction::active());
+  }
+}
+
 TEST_F(UpdateCascadeTest, RestrictLetsOtherFieldsChange) {
   ThreeLevels(RelationModeNone, RelationModeNone);
   p_->relations.RELATIONS->front().UPDATEMODE = RelationModeRestrict;
