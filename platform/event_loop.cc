@@ -60,14 +60,15 @@ bool EventLoop::NextEvent() {
   for (;;) {
     if (over()) return false;
     window_.Flush();
-    if (window_.queue()->TakeFor(window_.id(), &current_)) break;
+    const std::shared_ptr<EventQueue> queue = window_.queue();
+    if (queue->TakeFor(window_.id(), &current_)) break;
     const std::int64_t due = window_.next_timer_due();
     if (due >= 0 && Runtime::clock().Now() >= due) {
       window_.TimerDelivered(Runtime::clock().Now());
       current_ = Event{EventTimer, 0, window_.id()};
       break;
     }
-    window_.queue()->Wait(window_.id(), due);
+    queue->Wait(window_.id(), due);
   }
   if (current_.code == EventAccepted) accepted_ = current_.control;
   if (current_.code == EventCompleted) window_.AcceptAllDone();

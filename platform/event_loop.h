@@ -4,11 +4,12 @@
 //      an accepted control with a standard action carries it out;
 //   1  dealt with: nothing more happens;
 //  -1  leave the loop.
-// EndEvent answers whether the loop is over (left, or the window closed).
+// EndEvent answers whether the loop is over (left, or the window closed). An event the handler
+// leaves without an end gets the default handling when the next one is asked for.
 //
 // Timer events (523) are made from the window's timer interval, only when no other event for
-// the window waits. While nothing is queued the loop waits on its queue (the GUI thread inside
-// the presenter, which keeps the toolkit going).
+// the window waits. While nothing is queued the loop waits on its thread's queue: on the GUI
+// thread inside the presenter, which keeps the toolkit going, decided when the wait begins.
 //
 //   EventLoop loop(window);
 //   while (loop.NextEvent()) {
@@ -19,7 +20,8 @@
 // Loops nest: a loop started while another runs on the same thread (a modal window) becomes the
 // thread's current loop until it ends. The event queries are those of the current loop.
 //
-// Threading: a loop belongs to the thread that made it.
+// Threading: a loop belongs to the thread that made it, and runs only over a window open on that
+// thread (see Window): over a window that is closed or open on another thread it is over at once.
 #pragma once
 
 #include "platform/event.h"
@@ -27,7 +29,7 @@
 
 namespace morlan {
 
-class EventLoop {
+class EventLoop final {
  public:
   explicit EventLoop(Window& window);
   ~EventLoop();
@@ -39,7 +41,7 @@ class EventLoop {
   bool NextEvent();
   // Ends the current event with 0, 1 or -1 (above). True when the loop is over.
   bool EndEvent(int code);
-  bool over() const { return over_ || !window_.is_open(); }
+  bool over() const { return over_ || !window_.open_here(); }
 
   Window& window() { return window_; }
   EventCode event() const { return current_.code; }

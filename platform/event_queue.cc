@@ -1,12 +1,9 @@
 #include "platform/event_queue.h"
 
-#include "platform/runtime.h"
-
 namespace morlan {
 
 std::shared_ptr<EventQueue> EventQueue::ForCurrentThread() {
-  thread_local std::shared_ptr<EventQueue> queue =
-      std::make_shared<EventQueue>(Runtime::OnGuiThread());
+  thread_local const std::shared_ptr<EventQueue> queue(new EventQueue(Runtime::CurrentThreadId()));
   return queue;
 }
 
@@ -16,9 +13,12 @@ void EventQueue::Post(const Event& event) {
     events_.push_back(event);
   }
   posted_.notify_all();
-  if (!gui_thread_) return;
-  Presenter* presenter = Runtime::presenter();
-  if (presenter != nullptr) presenter->Wake();
+  WakePresenter();
+}
+
+void EventQueue::WakePresenter() const {
+  if (!Runtime::IsGuiThread(owner_)) return;
+  if (Presenter* presenter = Runtime::presenter()) presenter->Wake();
 }
 
 bool EventQueue::HasEventFor(int window) const {
@@ -43,7 +43,7 @@ void EventQueue::Wait(int window, std::int64_t deadline) {
   std::unique_lock lock(mutex_);
   if (HasEventFor(window)) return;
   Presenter* presenter = Runtime::presenter();
-  if (gui_thread_ && presenter != nullptr && presenter->PumpsEvents()) {
+  if (presenter != nullptr && presenter->PumpsEvents() && Runtime::OnGuiThread()) {
     // The toolkit must stay responsive while the GUI thread waits; Post wakes the presenter,
     // and a wake that comes before the pump makes it return at once.
     lock.unlock();

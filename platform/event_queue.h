@@ -1,6 +1,10 @@
 // The event queue of one thread. Any thread may post to it; only its own thread takes events
-// from it. The queue of the GUI thread also wakes the presenter, whose toolkit the GUI thread
-// pumps while it waits.
+// from it and waits on it.
+//
+// Whether a wait pumps the presenter is decided when the wait begins: on the GUI thread (see
+// Runtime::OnGuiThread) the queue waits inside the presenter, which keeps the toolkit going, and
+// a post to the GUI thread's queue wakes the presenter; any other thread waits on the queue
+// itself. Nothing about a queue is fixed by when or where it was first used.
 //
 // Threading: Post is thread-safe; Take and the waits belong to the owning thread.
 #pragma once
@@ -12,15 +16,17 @@
 #include <mutex>
 
 #include "platform/event.h"
+#include "platform/runtime.h"
 
 namespace morlan {
 
-class EventQueue {
+class EventQueue final {
  public:
-  explicit EventQueue(bool gui_thread) : gui_thread_(gui_thread) {}
-
   // The calling thread's queue, made on first use.
   static std::shared_ptr<EventQueue> ForCurrentThread();
+
+  // The thread whose queue this is.
+  ThreadId owner() const { return owner_; }
 
   // Appends `event`; wakes the owning thread. Any thread.
   void Post(const Event& event);
@@ -31,15 +37,17 @@ class EventQueue {
 
   // Waits until an event for `window` (or for window 0) is queued or the clock reaches
   // `deadline` (-1: no deadline). Returns at once when one is already queued. May return early;
-  // callers look again.
+  // callers look again. Owning thread only.
   void Wait(int window, std::int64_t deadline);
 
-  bool gui_thread() const { return gui_thread_; }
-
  private:
-  bool HasEventFor(int window) const;  // with mutex_ held
+  explicit EventQueue(ThreadId owner) : owner_(owner) {}
 
-  const bool gui_thread_;
+  bool HasEventFor(int window) const;  // with mutex_ held
+  // Ends a pump of the presenter when the owning thread is the GUI thread now.
+  void WakePresenter() const;
+
+  const ThreadId owner_;
   std::mutex mutex_;
   std::condition_variable posted_;
   std::deque<Event> events_;

@@ -53,6 +53,7 @@ void Runtime::InstallClock(Clock* clock) { installed_clock = clock; }
 void Runtime::Reset() {
   installed_presenter = nullptr;
   installed_clock = nullptr;
+  gui_thread = 0;
 }
 
 Presenter* Runtime::presenter() { return installed_presenter.load(); }
@@ -83,7 +84,8 @@ void Runtime::CloseDown() {
 }
 
 void Runtime::MarkGuiThread() { gui_thread = CurrentThreadId(); }
-bool Runtime::OnGuiThread() { return gui_thread.load() == CurrentThreadId(); }
+bool Runtime::OnGuiThread() { return IsGuiThread(CurrentThreadId()); }
+bool Runtime::IsGuiThread(ThreadId thread) { return thread != 0 && gui_thread.load() == thread; }
 
 void Runtime::SetWaitCursor(bool on) {
   if (Presenter* p = presenter()) p->SetWaitCursor(on);

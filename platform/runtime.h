@@ -24,12 +24,12 @@ namespace morlan {
 
 using ThreadId = std::int32_t;
 
-class Runtime {
+class Runtime final {
  public:
   // Neither is owned; both must outlive their use.
   static void InstallPresenter(Presenter* presenter);
   static void InstallClock(Clock* clock);
-  // Back to no presenter and the steady clock.
+  // Back to no presenter, the steady clock and no GUI thread.
   static void Reset();
 
   static Presenter* presenter();
@@ -43,9 +43,11 @@ class Runtime {
   static void Start();
   static bool IsCompatible(int version);
   static void CloseDown();
-  // Marks the calling thread as the GUI thread (Start does it).
+  // Marks the calling thread as the GUI thread (Start does it). Event queues ask at every wait
+  // and every post, so a thread's windows made before the mark follow it too.
   static void MarkGuiThread();
   static bool OnGuiThread();
+  static bool IsGuiThread(ThreadId thread);
 
   // Small positive number of the calling thread, given out in order of first use (the thread
   // that starts the runtime is normally 1). Never reused within a process.

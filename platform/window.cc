@@ -19,7 +19,6 @@ int NextWindowId() {
 Window::Window(const WindowDefinition& definition)
     : id_(NextWindowId()),
       definition_(definition),
-      queue_(EventQueue::ForCurrentThread()),
       caption_(definition.caption),
       timer_(definition.timer) {
   controls_.reserve(definition.controls.size());
@@ -45,28 +44,36 @@ Window::Window(const WindowDefinition& definition)
 
 Window::~Window() { Close(); }
 
-void Window::Open() {
-  if (open_) return;
-  open_ = true;
+bool Window::Open() {
+  const ThreadId me = Runtime::CurrentThreadId();
+  ThreadId owner = 0;
+  if (!owner_.compare_exchange_strong(owner, me)) return owner == me;
+  {
+    std::lock_guard lock(queue_mutex_);
+    queue_ = EventQueue::ForCurrentThread();
+  }
   dirty_ = false;
   next_timer_ = Runtime::clock().Now() + timer_;
   if (Presenter* p = Runtime::presenter()) p->WindowOpened(Snapshot());
   Post(EventOpenWindow);
+  return true;
 }
 
 void Window::Close() {
-  if (!open_) return;
-  open_ = false;
+  if (owner_.exchange(0) == 0) return;
   dirty_ = false;
   if (Presenter* p = Runtime::presenter()) p->WindowClosed(id_);
 }
 
+std::shared_ptr<EventQueue> Window::queue() const {
+  std::lock_guard lock(queue_mutex_);
+  return queue_;
+}
+
 void Window::Post(EventCode code, int control) {
-  Event event;
-  event.code = code;
-  event.control = control;
-  event.window = id_;
-  queue_->Post(event);
+  const std::shared_ptr<EventQueue> queue = this->queue();
+  if (queue == nullptr) return;  // never opened: no thread waits for its events
+  queue->Post(Event{code, control, id_});
 }
 
 Window::Control* Window::Find(int control) {
@@ -238,12 +245,12 @@ WindowSnapshot Window::Snapshot() const {
   s.default_button = default_button_;
   s.controls.reserve(controls_.size());
   for (const Control& c : controls_) s.controls.push_back(c.state);
-  s.queue = queue_;
+  s.queue = queue();
   return s;
 }
 
 void Window::Flush() {
-  if (!dirty_ || !open_) return;
+  if (!dirty_ || !is_open()) return;
   dirty_ = false;
   if (Presenter* p = Runtime::presenter()) p->WindowChanged(Snapshot());
 }

@@ -1,26 +1,39 @@
-// A window model: prepared from a window definition, then opened, changed, closed and freed on
-// the thread that prepared it, which owns it. The model is the source of truth for every control
-// property, so reading one never waits for the display; changes reach the presenter as
-// snapshots, coalesced until the owning thread next waits for an event (or Flush).
+// A window model: prepared from a window definition, then opened, changed, closed and freed. The
+// model is the source of truth for every control property, so reading one never waits for the
+// display; changes reach the presenter as snapshots, coalesced until the owning thread next waits
+// for an event (or Flush).
 //
-// Threading: Post may be called from any thread; everything else belongs to the owning thread.
+// Threads: a window belongs to the thread that opens it, until it closes; its events go to that
+// thread's queue and only that thread's event loop runs over it. A window may therefore be
+// prepared on one thread and opened on another (start-up prepares the error window on the main
+// thread, and a procedure thread may open it), and opened again later on yet another. Passing it
+// from thread to thread is the callers' business: one thread at a time, with the hand-over
+// ordered (a thread start, a join, a lock). Opening a window that is open on another thread is
+// refused: Open answers false and nothing changes, and an event loop over it on any thread but
+// its owner's is over at once.
+//
+// Threading: Post, is_open and open_here may be called from any thread; everything else belongs
+// to the owning thread, or while the window is closed to the one thread that has it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/codes.h"
 #include "platform/event_queue.h"
+#include "platform/runtime.h"
 #include "platform/window_definition.h"
 #include "platform/window_snapshot.h"
 
 namespace morlan {
 
-class Window {
+class Window final {
  public:
   // Rows of a virtual list: how many there are, and the text of row i (0-based).
   struct ListSource {
@@ -38,17 +51,22 @@ class Window {
   int id() const { return id_; }
   const WindowDefinition& definition() const { return definition_; }
 
-  // Shows the window and queues its open-window event (515). Opening an open window does
-  // nothing.
-  void Open();
+  // Shows the window on the calling thread, which owns it from now on, and queues its
+  // open-window event (515) there. True when the window is open on the calling thread
+  // afterwards: opening a window already open here does nothing; opening one open on another
+  // thread is refused (false).
+  bool Open();
   // Hides the window for good; any event loop over it ends. Closing a closed window does
   // nothing.
   void Close();
-  bool is_open() const { return open_; }
+  bool is_open() const { return owner_.load() != 0; }
+  // Open, and owned by the calling thread.
+  bool open_here() const { return owner_.load() == Runtime::CurrentThreadId(); }
 
-  // Queues an event for this window. Any thread.
+  // Queues an event for this window on its owner's queue. Any thread.
   void Post(EventCode code, int control = 0);
-  const std::shared_ptr<EventQueue>& queue() const { return queue_; }
+  // The queue of the thread that opened the window last (nullptr before the first Open).
+  std::shared_ptr<EventQueue> queue() const;
 
   // --- Properties. Control 0 is the window itself. Unknown controls are ignored on writes
   // and read as empty. ---
@@ -117,10 +135,11 @@ class Window {
 
   const int id_;
   const WindowDefinition definition_;
-  const std::shared_ptr<EventQueue> queue_;
+  std::atomic<ThreadId> owner_{0};  // the thread that has the window open; 0 while closed
+  mutable std::mutex queue_mutex_;  // guards queue_, which Post reads from any thread
+  std::shared_ptr<EventQueue> queue_;
   std::string caption_;
   std::vector<Control> controls_;
-  bool open_ = false;
   bool visible_ = true;
   bool dirty_ = false;
   bool accept_all_ = false;
