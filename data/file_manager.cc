@@ -78,7 +78,6 @@ FileManager::~FileManager() {
 bool FileManager::DriverNotify(std::uint32_t operation, std::span<const std::uint32_t> parameters) {
   if (operation == kNotifyClose) {
     if (INRESTORE == 0 || !INFO) return true;
-    LocateThreadInfo();
     FileThreadInfo& info = thread_info();
     if (info.OPENED == 0) return true;
     info.OPENED = 0;
@@ -86,17 +85,19 @@ bool FileManager::DriverNotify(std::uint32_t operation, std::span<const std::uin
     Close();
     return true;
   }
-  if (operation == kNotifyDestroy) {
-    ++INCALLBACK;
-    const std::uint32_t release =
-        parameters.size() > kDestroyReleaseWord ? parameters[kDestroyReleaseWord] : 0;
-    if (release == 0 && CLEANEDUP == 0) CleanUp();
-    --INCALLBACK;
+  if (operation != kNotifyDestroy) return true;
+  ++INCALLBACK;
+  const bool release =
+      parameters.size() <= kDestroyReleaseWord || parameters[kDestroyReleaseWord] == 0;
+  if (release) {
+    if (CLEANEDUP == 0) CleanUp();
     // The file object is going away: nothing may reach it any more (Kill would otherwise
-    // unregister the sink of a destroyed object).
+    // unregister the sink of a destroyed object). A driver that asks to keep what the manager
+    // holds keeps its file too, and the manager goes on working on it.
     if (BUFFER == FILE) BUFFER = nullptr;
     FILE = nullptr;
   }
+  --INCALLBACK;
   return true;
 }
 
@@ -110,7 +111,7 @@ void FileManager::Init(DataFile* file, ErrorManager* errors) {
   ERRORS = errors;
   FILE = file;
   BUFFER = file;
-  INFO = std::make_unique<std::vector<FileThreadInfo>>();
+  INFO = std::make_unique<FileThreadInfoList>();
   KEYS = std::make_unique<std::vector<KeyEntry>>();
   BUFFERS = std::make_unique<std::vector<SavedBufferEntry>>();
   SAVED = std::make_unique<std::vector<SavedStateEntry>>();
@@ -143,7 +144,6 @@ void FileManager::CleanUp() {
   CLEANEDUP = 1;
   FileUsageTracker::Instance().UnregisterFile(*this);
   INFO.reset();
-  info_index_ = 0;
   name_stamp_.store(0, std::memory_order_relaxed);
   KEYS.reset();
   selected_key_ = 0;
@@ -165,8 +165,8 @@ void FileManager::BindRecordFields() {
 
 // --- Per-thread state and names ---
 
-std::vector<FileThreadInfo>& FileManager::Infos() {
-  if (!INFO) INFO = std::make_unique<std::vector<FileThreadInfo>>();
+FileThreadInfoList& FileManager::Infos() {
+  if (!INFO) INFO = std::make_unique<FileThreadInfoList>();
   return *INFO;
 }
 
@@ -182,22 +182,12 @@ std::vector<SavedStateEntry>& FileManager::States() {
 
 std::int32_t FileManager::CurrentThreadNumber() { return Runtime::CurrentThreadId(); }
 
-FileThreadInfo& FileManager::FindThreadInfo(std::int32_t id) {
-  std::vector<FileThreadInfo>& infos = Infos();
-  auto it =
-      std::lower_bound(infos.begin(), infos.end(), id,
-                       [](const FileThreadInfo& e, std::int32_t value) { return e.ID < value; });
-  if (it == infos.end() || it->ID != id) {
-    FileThreadInfo fresh;
-    fresh.ID = id;
-    it = infos.insert(it, fresh);
-  }
-  info_index_ = static_cast<std::size_t>(it - infos.begin());
-  return *it;
+FileThreadInfo& FileManager::thread_info() {
+  return Infos().Select(FILE != nullptr && FILE->IsPerThread() ? CurrentThreadNumber() : 1);
 }
 
 void FileManager::SelectThreadInfo() {
-  LocateThreadInfo();
+  thread_info();
   if (ERRORS == nullptr) return;
   // The common case, spelled out: this runs before every record operation.
   if (FILENAME) return ERRORS->SetFileName(FileNameText());
@@ -223,7 +213,6 @@ std::string FileManager::GetFileName() const { return std::string(FileNameText()
 
 void FileManager::SetError(ErrorId id) {
   if (ERRORS != nullptr) ERRORS->CaptureRuntimeError();
-  LocateThreadInfo();
   thread_info().LASTERROR = id;
 }
 
@@ -233,7 +222,6 @@ Level FileManager::PostError(ErrorId id) {
 }
 
 Level FileManager::PostLastError() {
-  LocateThreadInfo();
   if (ERRORS == nullptr) return FatalityNotify;
   return ERRORS->HandleEntry(thread_info().LASTERROR);
 }
@@ -275,7 +263,6 @@ Level FileManager::OpenFile(bool report) {
     }
     const StatusCode code = Code();
     if (code == StatusOk || code == StatusAlreadyOpen) {
-      LocateThreadInfo();
       FileThreadInfo& info = thread_info();
       info.USED = 1;
       info.ATEOF = 0;
@@ -320,8 +307,6 @@ Level FileManager::UseFile(int kind) {
   static FileUsageTracker& tracker = FileUsageTracker::Instance();
   if (kind != kUseUnrecorded) tracker.RecordUse(*this, kind);
   Level level = FatalityNone;
-  // The tracker may have used the manager (a nested procedure's saved state), on this same
-  // thread: the entry stays where SelectThreadInfo found it.
   FileThreadInfo& info = thread_info();
   if (LAZYOPEN != 0 && info.USED == 0) {
     if (info.OPENED == 0) {
@@ -363,7 +348,6 @@ Level FileManager::PrepareRecord(bool keep_buffer) {
     if (!keep_buffer && RecordFile() != nullptr) RecordFile()->ClearRecord();
     PrepareFields();
     if (HASAUTOINC == 0) return FatalityNone;
-    LocateThreadInfo();
     thread_info().AUTOINCDONE = 0;
     return AssignAutoNumbers();
   }
@@ -522,7 +506,6 @@ Level FileManager::CancelAutoNumber(FileRelations* relations) {
     level = Code() == StatusOk ? FatalityNone : FatalityNotify;
   }
   if (level == FatalityNone) {
-    LocateThreadInfo();
     thread_info().AUTOINCDONE = 0;
   }
   return level;
@@ -535,10 +518,7 @@ Level FileManager::DeleteCurrent() {
 
 bool FileManager::SkipInCascade() { return false; }
 
-std::uint8_t FileManager::AtEndOfFile() {
-  LocateThreadInfo();
-  return thread_info().ATEOF;
-}
+std::uint8_t FileManager::AtEndOfFile() { return thread_info().ATEOF; }
 
 Level FileManager::Next() { return ReadWith(true, true); }
 
@@ -697,7 +677,6 @@ std::uint16_t FileManager::SaveState() {
     state.STATE = FILE->SaveState();
     state.POS = PositionText();
   }
-  LocateThreadInfo();
   state.AUTOINCDONE = thread_info().AUTOINCDONE;
   states.push_back(std::move(state));
   return states.back().ID;
@@ -724,7 +703,6 @@ void FileManager::RestoreState(FileManager& target, std::uint16_t* state_id, Fil
   std::uint32_t buffer = state.BUFFER;
   RestoreBuffer(target, &buffer, source, restore);
   if (restore) {
-    target.LocateThreadInfo();
     target.thread_info().AUTOINCDONE = state.AUTOINCDONE;
   }
   if (source.FILE != nullptr && state.STATE != 0) source.FILE->FreeState(state.STATE);

@@ -9,8 +9,10 @@
 // their Try twins only record the error id (LASTERROR) and the platform's error state.
 //
 // Threading: the per-thread state (INFO) is kept by thread id for files the driver reports as
-// per-thread, else shared by all threads under id 1. Nothing is locked: the framework calls one
-// manager from one thread at a time.
+// per-thread, else shared by all threads under id 1. Any thread may use the manager of a
+// per-thread file while others do: each finds its own entry on every operation, and entries
+// never move (FileThreadInfoList). Everything else (the record buffer, the saved buffers and
+// states, the keys) belongs to one thread at a time, as the file's record buffer does.
 #pragma once
 
 #include <atomic>
@@ -27,6 +29,7 @@
 #include "common/field_value.h"
 #include "common/fixed_text.h"
 #include "common/levels.h"
+#include "data/file_thread_info_list.h"
 #include "platform/data_file.h"
 #include "platform/file_key.h"
 #include "platform/file_notification_sink.h"
@@ -38,16 +41,6 @@ class FileRelations;
 
 // The manager as the file driver sees it: the two notification operations.
 class FileCallbackInterface : public FileNotificationSink {};
-
-// Per-thread open state of a file.
-struct FileThreadInfo {
-  std::int32_t ID = 0;           // thread id for per-thread files, else 1
-  std::uint8_t USED = 0;         // physically open for this id
-  std::uint16_t OPENED = 0;      // Open calls not yet matched by Close
-  std::uint8_t ATEOF = 0;        // the last Next/Previous met the end
-  std::uint8_t AUTOINCDONE = 0;  // an auto-numbered record was added and not yet completed
-  ErrorId LASTERROR = 0;
-};
 
 // One component of a key: the field in the record buffer, its label, its direction.
 struct KeyComponentEntry {
@@ -90,7 +83,8 @@ class FileManager : public FileCallbackInterface {
   FileManager() = default;
   // Kills a manager that was not killed, so that neither the tracker nor the file keeps a
   // pointer to it. A manager must be killed (or destroyed) before its file goes away, unless the
-  // driver reports its own destruction (kNotifyDestroy), after which the manager forgets FILE.
+  // driver reports its own destruction (kNotifyDestroy, word 9 zero), after which the manager
+  // forgets FILE.
   ~FileManager() override;
 
   FileManager(const FileManager&) = delete;
@@ -100,7 +94,8 @@ class FileManager : public FileCallbackInterface {
 
   // The driver reports an operation on the file: 7 (close) while INRESTORE and OPENED are set
   // closes the manager's count; 104 (destroy) with parameter word 9 equal to 0 runs the clean-up
-  // of Kill, and after 104 the manager forgets FILE, whose object is going away. Returns true.
+  // of Kill and forgets FILE, whose object is going away; with word 9 not zero the driver keeps
+  // the file and the manager everything it holds, FILE included. Returns true.
   bool DriverNotify(std::uint32_t operation, std::span<const std::uint32_t> parameters) override;
   bool DriverNotifyDone() override;
   // Calls Kill.
@@ -159,14 +154,11 @@ class FileManager : public FileCallbackInterface {
   // `kind` 1-4 (the manager's own operations pass 2, a window manager 3; 4 is not recorded in
   // the use scopes).
   Level UseFile(int kind);
-  // Positions INFO on the calling thread's entry (creating it) and tells the error manager the
-  // file's name.
+  // Makes sure INFO has the calling thread's entry and tells the error manager the file's name.
   void SelectThreadInfo();
-  // The entry SelectThreadInfo positioned.
-  FileThreadInfo& thread_info() {
-    if (INFO && info_index_ < INFO->size()) return (*INFO)[info_index_];
-    return LocateThreadInfo();
-  }
+  // The calling thread's entry (made when missing). The reference stays good until Kill, while
+  // other threads come and go.
+  FileThreadInfo& thread_info();
   std::string GetFileName() const;
   // Captures the platform's error state in the error manager and records `id` in LASTERROR.
   void SetError(ErrorId id);
@@ -218,11 +210,12 @@ class FileManager : public FileCallbackInterface {
   std::optional<FieldValue> FILENAME;
   FixedText<256> FILENAMEVALUE;  // filled by Init; set FILENAME to show another name
   std::uint8_t HASAUTOINC = 0;
-  std::uint8_t INUSEFILE = 0;
-  std::uint8_t INCALLBACK = 0;
-  std::uint8_t INCLOSE = 0;
+  // Counters any thread of a per-thread file may move.
+  std::atomic<std::uint8_t> INUSEFILE{0};
+  std::atomic<std::uint8_t> INCALLBACK{0};
+  std::atomic<std::uint8_t> INCLOSE{0};
   std::uint8_t INRESTORE = 0;
-  std::unique_ptr<std::vector<FileThreadInfo>> INFO;
+  std::unique_ptr<FileThreadInfoList> INFO;
   std::unique_ptr<std::vector<KeyEntry>> KEYS;
   std::uint8_t LAZYOPEN = 0;
   std::int16_t LOCKRECOVER = 0;
@@ -244,17 +237,6 @@ class FileManager : public FileCallbackInterface {
   Level AssignAutoNumbersWith(bool report);
   void CleanUp();
 
-  // SelectThreadInfo without telling the error manager the file's name; returns the entry.
-  // Nearly every call is the same thread's again, found without a search.
-  FileThreadInfo& LocateThreadInfo() {
-    const std::int32_t id = FILE != nullptr && FILE->IsPerThread() ? CurrentThreadNumber() : 1;
-    if (INFO && info_index_ < INFO->size() && (*INFO)[info_index_].ID == id) {
-      return (*INFO)[info_index_];
-    }
-    return FindThreadInfo(id);
-  }
-  // The entry of `id`, added when missing.
-  FileThreadInfo& FindThreadInfo(std::int32_t id);
   static std::int32_t CurrentThreadNumber();
   // GetFileName without a copy.
   std::string_view FileNameText() const;
@@ -266,13 +248,12 @@ class FileManager : public FileCallbackInterface {
   std::string PositionText();
   Level RegetAt(std::string_view position);
   // The lists, created again should an operation run after the clean-up.
-  std::vector<FileThreadInfo>& Infos();
+  FileThreadInfoList& Infos();
   std::vector<SavedBufferEntry>& Buffers();
   std::vector<SavedStateEntry>& States();
 
   std::uint64_t file_label_ = 0;    // FILE's identity, kept from Init
   std::size_t file_name_size_ = 0;  // FILENAMEVALUE without its trailing blanks
-  std::size_t info_index_ = 0;
   // The error manager's FileNameStamp when this manager last named its file there; 0 none.
   std::atomic<std::uint64_t> name_stamp_{0};
   std::size_t selected_key_ = 0;          // the KEYS entry SelectKey stopped on

@@ -3,15 +3,19 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <type_traits>
 #include <vector>
 
 #include "data/file_manager.h"
+#include "data/file_relations.h"
 #include "data/file_usage_tracker.h"
 #include "errors/error_manager.h"
 #include "platform/fault_injecting_file.h"
@@ -160,11 +164,93 @@ TEST_F(FileManagerLifecycleTest, PerThreadFilesKeepTheirOpenStateByThread) {
   EXPECT_EQ(other, FatalityHalt);
   EXPECT_EQ(Captions(), std::vector<std::string>{"File Usage Error"});
   ASSERT_EQ(manager.INFO->size(), 2u);
-  EXPECT_LT((*manager.INFO)[0].ID, (*manager.INFO)[1].ID);
+  EXPECT_LT(manager.INFO->entries()[0].ID, manager.INFO->entries()[1].ID);
 
   manager.SelectThreadInfo();
   EXPECT_EQ(manager.thread_info().OPENED, 1);
   EXPECT_EQ(manager.Close(), FatalityNone);
+}
+
+// A reader held inside the driver's Next keeps its own entry while other threads make theirs:
+// the end of file it meets is recorded where it will look for it.
+TEST_F(FileManagerLifecycleTest, AThreadInsideTheDriverKeepsItsEntryWhileOthersAddTheirs) {
+  MemoryKeyedFile file("T", TableLayout());
+  file.Create();
+  file.set_per_thread(true);
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  manager.LAZYOPEN = 0;
+  ASSERT_EQ(manager.Open(), FatalityNone);
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool inside = false;
+  bool release = false;
+  file.set_before_read([&] {
+    std::unique_lock lock(mutex);
+    inside = true;
+    changed.notify_all();
+    changed.wait_for(lock, std::chrono::seconds(5), [&] { return release; });
+  });
+  Level read = FatalityHalt;
+  bool at_end = false;
+  std::thread reader([&] {
+    if (manager.Open() != FatalityNone) return;
+    read = manager.Next();  // the table is empty
+    at_end = manager.AtEndOfFile();
+  });
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(5), [&] { return inside; }))
+        << "the reader never reached the driver";
+  }
+  for (int i = 0; i < 8; ++i) std::thread([&] { manager.Open(); }).join();
+  {
+    std::lock_guard lock(mutex);
+    release = true;
+  }
+  changed.notify_all();
+  reader.join();
+
+  EXPECT_EQ(read, FatalityNotify);
+  EXPECT_TRUE(at_end);
+  EXPECT_EQ(manager.INFO->size(), 10u);
+  EXPECT_TRUE(presenter_.message_boxes().empty());
+}
+
+// Run under ThreadSanitizer too: the list of entries is shared, each entry is its thread's own.
+TEST_F(FileManagerLifecycleTest, TwoThreadsUseOneManagerOfAPerThreadFile) {
+  MemoryKeyedFile file("T", TableLayout());
+  file.Create();
+  file.set_per_thread(true);
+  FileManager manager;
+  manager.Init(&file, &errors_);  // lazy: Open and Close only count
+  constexpr int kRounds = 20000;
+  std::atomic<int> mixups{0};
+  std::atomic<int> ready{0};
+  const auto work = [&](ErrorId mine) {
+    ++ready;
+    while (ready.load() < 2) std::this_thread::yield();
+    for (int i = 0; i < kRounds; ++i) {
+      if (manager.Open() != FatalityNone) {
+        ++mixups;
+        return;
+      }
+      manager.SetError(mine);
+      const FileThreadInfo& info = manager.thread_info();
+      if (info.LASTERROR != mine || info.OPENED != 1) ++mixups;
+      manager.Close();
+      if (manager.thread_info().OPENED != 0) ++mixups;
+    }
+  };
+  std::thread first(work, ErrRecordInsert);
+  std::thread second(work, ErrRecordRetrieval);
+  first.join();
+  second.join();
+
+  EXPECT_EQ(mixups, 0);
+  EXPECT_EQ(manager.INFO->size(), 2u);
+  EXPECT_TRUE(presenter_.message_boxes().empty());
 }
 
 // --- The physical open ---
@@ -428,6 +514,67 @@ TEST_F(FileManagerLifecycleTest, TheDriverEndingTheFileRunsTheCleanUp) {
   EXPECT_EQ(FileUsageTracker::Instance().FindFile(label), nullptr);
   manager.Kill();  // nothing left to reach
   EXPECT_EQ(manager.UseFile(2), FatalityHalt);
+}
+
+// A destroy notification whose word 9 is not zero asks the manager to keep what it holds: the
+// file stays the manager's, and every operation goes on working on it.
+TEST_F(FileManagerLifecycleTest, ADestroyNotificationThatKeepsTheFileLeavesEveryOperationWorking) {
+  MemoryKeyedFile inner("T", TableLayout(), Table(3));
+  FaultInjectingFile file(inner);
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  const FileKey* by_id = manager.AddKey(FileKey{"T:BYID", {{0, true}}, false, false}, "By id", 1);
+  ASSERT_NE(by_id, nullptr);
+  FileRelations relations;
+  relations.Init(&manager, true);
+  ASSERT_EQ(relations.Open(false), FatalityNone);
+  ASSERT_EQ(manager.Next(), FatalityNone);
+
+  std::array<std::uint32_t, kNotificationWords> keep{};
+  keep[8] = 1;
+  inner.SendNotification(kNotifyDestroy, keep);
+  EXPECT_EQ(manager.FILE, &file);
+  EXPECT_EQ(manager.CLEANEDUP, 0);
+  EXPECT_EQ(manager.INCALLBACK, 0);
+  const auto id = [&] { return file.field(0).Get().number(); };
+
+  // Reading, positions and saved states.
+  EXPECT_EQ(manager.Next(), FatalityNone);
+  EXPECT_EQ(id(), 2);
+  const std::string position = manager.Position();
+  EXPECT_EQ(position, "2");
+  EXPECT_EQ(manager.Previous(), FatalityNone);
+  EXPECT_EQ(manager.Reget(position), FatalityNone);
+  EXPECT_EQ(id(), 2);
+  std::uint16_t state = manager.SaveState();
+  EXPECT_NE(state, 0);
+  EXPECT_EQ(manager.TryNext(), FatalityNone);
+  FileManager::RestoreState(manager, &state, manager, true);
+  EXPECT_EQ(id(), 2);
+  file.field(0).Set(FieldValue::Number(3));
+  EXPECT_EQ(manager.TryFetch(by_id), FatalityNone);
+  EXPECT_EQ(file.field(1).Get(), FieldValue::Text("N3"));
+
+  // Writing: an update framed in a transaction, an auto-numbered insert, a cancelled one.
+  file.field(1).Set(FieldValue::Text("changed"));
+  EXPECT_EQ(relations.Update(false), FatalityNone);
+  EXPECT_EQ(manager.PrepareRecord(false), FatalityNone);
+  EXPECT_EQ(id(), 4);
+  EXPECT_EQ(manager.Insert(), FatalityNone);
+  EXPECT_EQ(manager.PrepareRecord(false), FatalityNone);
+  EXPECT_EQ(manager.CancelAutoNumber(nullptr), FatalityNone);
+  EXPECT_EQ(inner.RecordCount(), 4);
+  relations.SetQuickScan(true, 0);
+  EXPECT_EQ(file.sent_options(), std::vector<std::string>{"QUICKSCAN=on"});
+
+  // Closing and opening again.
+  EXPECT_EQ(relations.Close(false), FatalityNone);
+  EXPECT_FALSE(inner.IsOpen());
+  EXPECT_EQ(relations.Open(false), FatalityNone);
+  EXPECT_TRUE(inner.IsOpen());
+  EXPECT_EQ(relations.Close(false), FatalityNone);
+  EXPECT_TRUE(presenter_.message_boxes().empty());
+  relations.Kill();
 }
 
 TEST_F(FileManagerLifecycleTest, ACloseNotificationDuringRestoreDropsTheOpenCount) {

@@ -240,6 +240,7 @@ void MemoryKeyedFile::Next() { Step(true); }
 void MemoryKeyedFile::Previous() { Step(false); }
 
 void MemoryKeyedFile::Step(bool forward) {
+  if (before_read_) before_read_();
   if (!CheckReadable()) return;
   auto lock = Lock();
   auto& records = table_->records_;

@@ -52,6 +52,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -60,6 +61,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/codes.h"
@@ -185,6 +187,10 @@ class MemoryKeyedFile : public DataFile {
   void set_transactions_supported(bool on) { transactions_supported_ = on; }
   // While not 0, BeginTransaction fails with `code` and copies nothing aside.
   void set_begin_failure(StatusCode code) { begin_failure_ = code; }
+  // Runs on the reading thread at the start of every Next and Previous, before the station is
+  // touched; a test blocks in it to hold a reader inside the driver. Set it before any thread
+  // reads; an empty function (the default) does nothing.
+  void set_before_read(std::function<void()> hook) { before_read_ = std::move(hook); }
   // Sends a notification to the sink as the driver would.
   void SendNotification(std::uint32_t operation, std::span<const std::uint32_t> parameters = {});
 
@@ -265,6 +271,7 @@ class MemoryKeyedFile : public DataFile {
   bool per_thread_ = false;
   bool transactions_supported_ = true;
   StatusCode begin_failure_ = StatusOk;
+  std::function<void()> before_read_;
 };
 
 }  // namespace morlan
