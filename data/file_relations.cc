@@ -36,10 +36,11 @@ bool LinksChanged(const RelationEntry& relation) {
 
 // Sets the record buffer's fields of `key` beyond the `linked` leading ones to their lowest
 // values and positions the key there, so that the next read is the first record whose leading
-// components equal the buffer's.
-void PositionAtLinked(FileManager& manager, const FileKey* key, std::size_t linked) {
+// components equal the buffer's. False when the driver refuses the position.
+bool PositionAtLinked(FileManager& manager, const FileKey* key, std::size_t linked) {
   manager.SetKeyLimits(key, static_cast<int>(linked) + 1, kLastKeyComponent, false);
   manager.FILE->SetKeyPosition(*key);
+  return RuntimeErrorState::code() == StatusOk;
 }
 
 }  // namespace
@@ -307,8 +308,15 @@ bool FileRelations::StartChildren(const FileKey* key, FieldPairs& pairs, void (F
   *state = ME->SaveState();
   ME->FILE->ClearRecord();
   (pairs.*link)();
-  PositionAtLinked(*ME, key, pairs.Count());
-  return true;
+  if (PositionAtLinked(*ME, key, pairs.Count())) return true;
+  // Reading on from wherever the file stood would miss the parent's records (a restricted parent
+  // would be deleted, children orphaned) or act on another parent's.
+  ME->SetError(ErrRecordRetrieval);
+  RollbackWhenLogged();
+  ME->SelectThreadInfo();
+  ME->PostLastError();
+  FileManager::RestoreState(*ME, state, *ME, true);
+  return false;
 }
 
 bool FileRelations::NextChild(FieldPairs& pairs, bool (FieldPairs::*belongs)() const,

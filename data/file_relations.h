@@ -155,7 +155,8 @@ class FileRelations {
   Level CommitFrame(bool framed);
   // Starts reading this (the child) file's records of the parent: keeps the file's state in
   // `*state`, blanks the buffer, gives the linking fields `link`'s values and positions `key`
-  // there. False, after a roll-back, when the file cannot be used.
+  // there. False, after a roll-back, when the file cannot be used or refuses the position (shown
+  // as "Record Retrieval Error", the file's state put back).
   bool StartChildren(const FileKey* key, FieldPairs& pairs, void (FieldPairs::*link)(),
                      std::uint16_t* state);
   // Reads the next record; true while it belongs to the parent by `belongs`. A failed read

@@ -433,6 +433,61 @@ TEST_F(FileRelationsTest, RecordThatCannotBeReadAgainIsNotDeletedNorAreItsChildr
   EXPECT_EQ(c_->Contents(), kAllChildren);
 }
 
+// A key position the related file refuses ends the cascade with a message. Reading on from
+// wherever that file stood (here its last record) would find none of the related records: a
+// restricted parent would be deleted, children would be orphaned.
+TEST_F(FileRelationsTest, RefusedChildPositionEndsTheCascadeAndChangesNothing) {
+  {
+    SCOPED_TRACE("restrict delete without a transaction");
+    ThreeLevels(RelationModeRestrict, RelationModeCascade);
+    for (TestFile* file : {p_, c_, g_}) file->relations.USELOGOUT = 0;
+    c_->OpenAt(20);
+    p_->OpenAt(1);
+    c_->wrapper.FailOnce(FileOperation::kSetKeyPosition, StatusKeysNeedRebuild);
+
+    EXPECT_EQ(p_->relations.Delete(false), FatalityNotify);
+    EXPECT_EQ(Captions(), std::vector<std::string>{"Record Retrieval Error"});
+    EXPECT_TRUE(log_.empty());
+    EXPECT_EQ(p_->Contents(), kAllParents);
+    EXPECT_EQ(TestFile::Value(c_->wrapper, kId), 20);  // the child file's state is put back
+  }
+  {
+    SCOPED_TRACE("grandchildren of a cascade delete");
+    files_.clear();
+    presenter_.Clear();
+    ThreeLevels(RelationModeCascade, RelationModeCascade);
+    g_->OpenAt(200);
+    p_->OpenAt(1);
+    g_->wrapper.FailOnce(FileOperation::kSetKeyPosition, StatusKeysNeedRebuild);
+
+    EXPECT_EQ(p_->relations.Delete(false), FatalityNotify);
+    EXPECT_EQ(Captions(), std::vector<std::string>{"Record Retrieval Error"});
+    EXPECT_EQ(p_->Contents(), kAllParents);
+    EXPECT_EQ(c_->Contents(), kAllChildren);
+    EXPECT_EQ(g_->Contents(), kAllGrandchildren);
+    EXPECT_FALSE(Transaction::active());
+  }
+  {
+    SCOPED_TRACE("update cascade");
+    files_.clear();
+    presenter_.Clear();
+    ThreeLevels(RelationModeNone, RelationModeNone);
+    p_->relations.RELATIONS->front().UPDATEMODE = RelationModeCascade;
+    c_->OpenAt(20);
+    p_->OpenAt(1);
+    p_->relations.SaveLinkValues();
+    p_->Field(kId).Set(FieldValue::Number(5));
+    c_->wrapper.FailOnce(FileOperation::kSetKeyPosition, StatusKeysNeedRebuild);
+
+    EXPECT_EQ(p_->relations.Update(false), FatalityNotify);
+    EXPECT_EQ(Captions(), std::vector<std::string>{"Record Retrieval Error"});
+    EXPECT_EQ(TestFile::Value(p_->wrapper, kId), 1);
+    EXPECT_EQ(p_->Contents(), kAllParents);
+    EXPECT_EQ(c_->Contents(), kAllChildren);
+    EXPECT_FALSE(Transaction::active());
+  }
+}
+
 TEST_F(FileRelationsTest, DriverWithoutTransactionsTurnsLoggingOffAndGoesOn) {
   ThreeLevels(RelationModeNone, RelationModeNone);
   p_->inner.set_transactions_supported(false);
