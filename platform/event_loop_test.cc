@@ -98,6 +98,38 @@ TEST_F(RuntimeTest, AnEventLeftWithoutAnEndStillGetsTheDefaultHandling) {
   EXPECT_EQ(presenter_.closed_windows(), std::vector<int>{window.id()});
 }
 
+TEST_F(RuntimeTest, ClosedWindowsLeaveNothingQueuedSoTheQueueStaysBounded) {
+  Window keeper(ProgressDefinition());
+  keeper.Open();
+  keeper.Post(EventAccepted, 4);
+  const std::shared_ptr<EventQueue> queue = keeper.queue();
+  for (int i = 0; i < 300; ++i) {
+    Window window(ProgressDefinition());
+    window.Open();
+    window.Post(EventAccepted, 4);  // never taken: the window closes first
+    // The presenter posts what the user does to the queue it was given, also once the window
+    // has closed; another thread posts around the close.
+    const std::shared_ptr<EventQueue> shown_queue = presenter_.window(window.id())->queue;
+    std::thread poster([&] {
+      for (int n = 0; n < 5; ++n) window.Post(EventNewSelection, 2);
+    });
+    window.Close();
+    {
+      testing::Watchdog watchdog("a poster thread to end");
+      poster.join();
+    }
+    window.Post(EventCloseWindow);
+    shown_queue->Post(Event{EventAccepted, 4, window.id()});
+    ASSERT_LE(queue->size(), 2u) << "after " << i + 1 << " windows opened and closed";
+  }
+  // The window still open kept its own events, in order.
+  keeper.Post(EventCloseWindow);
+  std::vector<EventCode> codes;
+  for (const Delivered& d : Run(keeper, [](EventLoop&) { return 0; })) codes.push_back(d.code);
+  EXPECT_EQ(codes, (std::vector<EventCode>{EventOpenWindow, EventAccepted, EventCloseWindow}));
+  EXPECT_EQ(queue->size(), 0u);
+}
+
 TEST_F(RuntimeTest, EndCodesDecideHowTheLoopGoesOn) {
   Window window(ProgressDefinition());
   window.Open();

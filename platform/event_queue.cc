@@ -1,5 +1,7 @@
 #include "platform/event_queue.h"
 
+#include <algorithm>
+
 namespace morlan {
 
 std::shared_ptr<EventQueue> EventQueue::ForCurrentThread() {
@@ -10,10 +12,33 @@ std::shared_ptr<EventQueue> EventQueue::ForCurrentThread() {
 void EventQueue::Post(const Event& event) {
   {
     std::lock_guard lock(mutex_);
+    // Nobody would ever take it: the window's loop has ended or runs on another thread.
+    if (!Accepts(event.window)) return;
     events_.push_back(event);
   }
   posted_.notify_all();
   WakePresenter();
+}
+
+bool EventQueue::Accepts(int window) const {
+  if (window == 0) return !open_windows_.empty();
+  return std::find(open_windows_.begin(), open_windows_.end(), window) != open_windows_.end();
+}
+
+void EventQueue::WindowOpened(int window) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!Accepts(window)) open_windows_.push_back(window);
+    events_.push_back(Event{EventOpenWindow, 0, window});
+  }
+  posted_.notify_all();
+  WakePresenter();
+}
+
+void EventQueue::WindowClosed(int window) {
+  std::lock_guard lock(mutex_);
+  std::erase(open_windows_, window);
+  std::erase_if(events_, [&](const Event& event) { return !Accepts(event.window); });
 }
 
 void EventQueue::WakePresenter() const {
@@ -37,6 +62,11 @@ bool EventQueue::TakeFor(int window, Event* out) {
     return true;
   }
   return false;
+}
+
+std::size_t EventQueue::size() const {
+  std::lock_guard lock(mutex_);
+  return events_.size();
 }
 
 void EventQueue::Wait(int window, std::int64_t deadline) {

@@ -6,14 +6,21 @@
 // a post to the GUI thread's queue wakes the presenter; any other thread waits on the queue
 // itself. Nothing about a queue is fixed by when or where it was first used.
 //
+// A queue keeps events only for the windows open on its thread: a post for any other window
+// (closed, or never opened here) is dropped, and closing a window drops what is still queued for
+// it, so the queue stays bounded however often windows open and close. Events for window 0 (the
+// thread's current window) are kept while any window is open here.
+//
 // Threading: Post is thread-safe; Take and the waits belong to the owning thread.
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/event.h"
 #include "platform/runtime.h"
@@ -28,8 +35,14 @@ class EventQueue final {
   // The thread whose queue this is.
   ThreadId owner() const { return owner_; }
 
-  // Appends `event`; wakes the owning thread. Any thread.
+  // Appends `event` and wakes the owning thread; drops it when its window is not open here.
+  // Any thread.
   void Post(const Event& event);
+
+  // For the window model: `window` opens on this queue's thread, and its open-window event
+  // (515) is queued; `window` closes, and its queued events are dropped. Owning thread.
+  void WindowOpened(int window);
+  void WindowClosed(int window);
 
   // Removes and returns in `out` the oldest event for `window` (or for window 0). False when
   // there is none; never waits.
@@ -40,17 +53,23 @@ class EventQueue final {
   // callers look again. Owning thread only.
   void Wait(int window, std::int64_t deadline);
 
+  // Number of events queued. Any thread.
+  std::size_t size() const;
+
  private:
   explicit EventQueue(ThreadId owner) : owner_(owner) {}
 
-  bool HasEventFor(int window) const;  // with mutex_ held
+  // With mutex_ held.
+  bool HasEventFor(int window) const;
+  bool Accepts(int window) const;
   // Ends a pump of the presenter when the owning thread is the GUI thread now.
   void WakePresenter() const;
 
   const ThreadId owner_;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable posted_;
   std::deque<Event> events_;
+  std::vector<int> open_windows_;  // ids of the windows open on this thread
 };
 
 }  // namespace morlan

@@ -48,20 +48,23 @@ bool Window::Open() {
   const ThreadId me = Runtime::CurrentThreadId();
   ThreadId owner = 0;
   if (!owner_.compare_exchange_strong(owner, me)) return owner == me;
+  std::shared_ptr<EventQueue> queue = EventQueue::ForCurrentThread();
   {
     std::lock_guard lock(queue_mutex_);
-    queue_ = EventQueue::ForCurrentThread();
+    queue_ = queue;
   }
   dirty_ = false;
   next_timer_ = Runtime::clock().Now() + timer_;
+  // The queue takes the window's events before the presenter can show it and post to it.
+  queue->WindowOpened(id_);
   if (Presenter* p = Runtime::presenter()) p->WindowOpened(Snapshot());
-  Post(EventOpenWindow);
   return true;
 }
 
 void Window::Close() {
   if (owner_.exchange(0) == 0) return;
   dirty_ = false;
+  queue()->WindowClosed(id_);
   if (Presenter* p = Runtime::presenter()) p->WindowClosed(id_);
 }
 
