@@ -267,6 +267,7 @@ Level FileManager::OpenFile(bool report) {
       info.USED = 1;
       info.ATEOF = 0;
       info.AUTOINCDONE = 0;
+      info.AUTOINCPOS.clear();
       return FatalityNone;
     }
     if (code == StatusAccessDenied) {
@@ -418,7 +419,9 @@ Level FileManager::AssignAutoNumbersWith(bool report) {
     }
     file.Add();
     if (Code() == StatusOk) {
-      thread_info().AUTOINCDONE = 1;
+      FileThreadInfo& info = thread_info();
+      info.AUTOINCDONE = 1;
+      info.AUTOINCPOS = PositionText();
       return FatalityNone;
     }
     // Another station may have taken the number: compute it again, twice without asking.
@@ -438,9 +441,9 @@ Level FileManager::InsertWith(bool report) {
   if (UseFile(kUseByManager) != FatalityNone) return FatalityHalt;
   if (ValidateRecord(nullptr) != FatalityNone) return FatalityNotify;
   if (HASAUTOINC != 0) {
-    if (thread_info().AUTOINCDONE != 0) {
+    if (const FileThreadInfo& info = thread_info(); info.AUTOINCDONE != 0) {
       // The record went in during auto-numbering; now it gets its final contents.
-      FILE->Put();
+      if (ReturnToAutoNumbered(info)) FILE->Put();
     } else if ((report ? AssignAutoNumbers() : TryAssignAutoNumbers()) != FatalityNone) {
       return FatalityNotify;
     }
@@ -485,10 +488,14 @@ Level FileManager::UpdateWithReport(int report) {
   if (code == StatusOk) return FatalityNone;
   if (code == StatusChangedElsewhere) {
     SetError(report == 2 ? ErrChangedElsewhereShown : ErrChangedElsewhere);
-    if (report != 0) PostLastError();
     // Take the other station's version as read and show it: the buffer now holds its values.
     FILE->Watch();
-    RegetAt(position);
+    if (RegetAt(position) != FatalityNone) {
+      // Deleted there (or out of reach): there is no version of theirs to show, and the buffer
+      // keeps the user's changes. Say what happened, with the failed read's error.
+      SetError(ErrRecordNotUpdated);
+    }
+    if (report != 0) PostLastError();
     return FatalityNotify;
   }
   SetError(ErrRecordNotUpdated);
@@ -497,7 +504,10 @@ Level FileManager::UpdateWithReport(int report) {
 
 Level FileManager::CancelAutoNumber(FileRelations* relations) {
   if (UseFile(kUseByManager) != FatalityNone) return FatalityNone;
-  if (HASAUTOINC == 0 || thread_info().AUTOINCDONE == 0) return FatalityNone;
+  const FileThreadInfo& info = thread_info();
+  if (HASAUTOINC == 0 || info.AUTOINCDONE == 0) return FatalityNone;
+  // Only the added record may go; when it cannot be found, nothing does.
+  if (!ReturnToAutoNumbered(info)) return FatalityNotify;
   Level level;
   if (relations != nullptr) {
     level = relations->Delete(false);
@@ -505,9 +515,7 @@ Level FileManager::CancelAutoNumber(FileRelations* relations) {
     FILE->Delete();
     level = Code() == StatusOk ? FatalityNone : FatalityNotify;
   }
-  if (level == FatalityNone) {
-    thread_info().AUTOINCDONE = 0;
-  }
+  if (level == FatalityNone) thread_info().AUTOINCDONE = 0;
   return level;
 }
 
@@ -579,6 +587,17 @@ std::string FileManager::PositionText() {
 Level FileManager::RegetAt(std::string_view position) {
   FILE->Reget(PrimaryKey(), position);
   return Code() == StatusOk ? FatalityNone : FatalityNotify;
+}
+
+bool FileManager::ReturnToAutoNumbered(const FileThreadInfo& info) {
+  // Unchanged since the add, the record keeps the version it was added with, so a change by
+  // another station still stops the write.
+  if (PositionText() == info.AUTOINCPOS) return true;
+  std::uint32_t buffer = SaveBuffer();
+  FILE->Reget(PrimaryKey(), info.AUTOINCPOS);
+  const bool found = Code() == StatusOk;
+  RestoreBuffer(*this, &buffer, *this, true);
+  return found;
 }
 
 std::string FileManager::Position() {
@@ -677,7 +696,9 @@ std::uint16_t FileManager::SaveState() {
     state.STATE = FILE->SaveState();
     state.POS = PositionText();
   }
-  state.AUTOINCDONE = thread_info().AUTOINCDONE;
+  const FileThreadInfo& info = thread_info();
+  state.AUTOINCDONE = info.AUTOINCDONE;
+  state.AUTOINCPOS = info.AUTOINCPOS;
   states.push_back(std::move(state));
   return states.back().ID;
 }
@@ -703,7 +724,9 @@ void FileManager::RestoreState(FileManager& target, std::uint16_t* state_id, Fil
   std::uint32_t buffer = state.BUFFER;
   RestoreBuffer(target, &buffer, source, restore);
   if (restore) {
-    target.thread_info().AUTOINCDONE = state.AUTOINCDONE;
+    FileThreadInfo& info = target.thread_info();
+    info.AUTOINCDONE = state.AUTOINCDONE;
+    info.AUTOINCPOS = state.AUTOINCPOS;
   }
   if (source.FILE != nullptr && state.STATE != 0) source.FILE->FreeState(state.STATE);
 }

@@ -68,7 +68,8 @@ struct SavedStateEntry {
   std::uint16_t ID = 0;
   std::uint8_t AUTOINCDONE = 0;
   FileStateHandle STATE = 0;
-  std::string POS;  // position text, at most 1024 characters
+  std::string POS;         // position text, at most 1024 characters
+  std::string AUTOINCPOS;  // the thread's AUTOINCPOS, kept with AUTOINCDONE
 };
 
 struct FieldEntry {
@@ -163,7 +164,10 @@ class FileManager : public FileCallbackInterface {
   // Captures the platform's error state in the error manager and records `id` in LASTERROR.
   void SetError(ErrorId id);
   // Update with a report mode: 0 silent, 1 reporting, 2 reporting for a form that then shows
-  // the other station's values.
+  // the other station's values. A record another station changed is not written (5): it is read
+  // again, so the buffer holds their version, and the error is ErrChangedElsewhere (or
+  // ErrChangedElsewhereShown for mode 2). When it cannot be read again (deleted there), the
+  // buffer keeps the caller's changes and the error is ErrRecordNotUpdated, with the read's.
   Level UpdateWithReport(int report);
   std::uint8_t AtEndOfFile();
 
@@ -247,6 +251,9 @@ class FileManager : public FileCallbackInterface {
   // Position and Reget without UseFile.
   std::string PositionText();
   Level RegetAt(std::string_view position);
+  // Makes the record the auto-numbering added (info.AUTOINCPOS) current again when another is,
+  // keeping the record buffer. False, with the driver's status, when it cannot be read.
+  bool ReturnToAutoNumbered(const FileThreadInfo& info);
   // The lists, created again should an operation run after the clean-up.
   FileThreadInfoList& Infos();
   std::vector<SavedBufferEntry>& Buffers();

@@ -226,6 +226,52 @@ TEST_F(FileManagerRecordsTest, CancelAutoNumberRemovesTheUnfinishedRecord) {
   relations.Kill();
 }
 
+// A look-up on the file between PrepareRecord and Insert (or CancelAutoNumber) makes another
+// record current; the auto-numbered record is the one completed or removed all the same.
+TEST_F(FileManagerRecordsTest, AutoNumberingCompletesOrRemovesItsOwnRecordAfterALookUp) {
+  auto&& [file, manager] = Customers(&errors_, Table({{1, "Ann", "Rome"}}));
+  const FileKey* by_id = manager.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "By number", 1);
+  ASSERT_NE(by_id, nullptr);
+  ASSERT_EQ(manager.Open(), FatalityNone);
+  FileRelations relations;
+  relations.Init(&manager, false);
+  const auto look_up_first = [&] {
+    std::uint32_t mine = manager.SaveBuffer();
+    file.field(kId).Set(FieldValue::Number(1));
+    ASSERT_EQ(manager.TryFetch(by_id), FatalityNone);
+    FileManager::RestoreBuffer(manager, &mine, manager, true);
+  };
+  const auto rows = [&] {
+    std::vector<std::string> found;
+    file.SetStart();
+    for (file.Next(); RuntimeErrorState::code() == StatusOk; file.Next()) {
+      found.push_back(std::to_string(static_cast<int>(Id(file))) + " " + Text(file, kName));
+    }
+    return found;
+  };
+
+  ASSERT_EQ(manager.PrepareRecord(false), FatalityNone);
+  ASSERT_EQ(Id(file), 2);
+  file.field(kName).Set(FieldValue::Text("Bob"));
+  look_up_first();
+  EXPECT_EQ(manager.Insert(), FatalityNone);
+  EXPECT_EQ(Text(file, kName), "Bob");
+  EXPECT_EQ(rows(), (std::vector<std::string>{"1 Ann", "2 Bob"}));
+
+  for (FileRelations* through : {static_cast<FileRelations*>(nullptr), &relations}) {
+    SCOPED_TRACE(through != nullptr ? "through the relation manager" : "directly");
+    ASSERT_EQ(manager.PrepareRecord(false), FatalityNone);
+    ASSERT_EQ(Id(file), 3);
+    look_up_first();
+    EXPECT_EQ(through != nullptr ? through->CancelAutoNumber() : manager.CancelAutoNumber(nullptr),
+              FatalityNone);
+    EXPECT_EQ(manager.thread_info().AUTOINCDONE, 0);
+    EXPECT_EQ(rows(), (std::vector<std::string>{"1 Ann", "2 Bob"}));
+  }
+  EXPECT_TRUE(presenter_.message_boxes().empty());
+  relations.Kill();
+}
+
 // --- Insert and update ---
 
 TEST_F(FileManagerRecordsTest, ADuplicateKeyNamesTheKeyByItsDescription) {
@@ -292,6 +338,36 @@ TEST_F(FileManagerRecordsTest, AnUpdateConflictLeavesTheOtherStationsValues) {
   EXPECT_EQ(presenter_.message_boxes().size(), 2u);
   EXPECT_EQ(Text(mine, kCity), "Kiel");
   EXPECT_EQ(Text(mine, kName), "Bob");
+}
+
+// A record another station deleted cannot be re-read: nothing of theirs is shown, the user's
+// changes stay in the buffer, and the message says the record was not updated.
+TEST_F(FileManagerRecordsTest, AnUpdateOfARecordDeletedElsewhereKeepsTheChangesAndSaysSo) {
+  const auto table = Table({{1, "Ann", "Rome"}, {2, "Bob", "Oslo"}});
+  MemoryKeyedFile mine("CUS", CustomerLayout(), table);
+  MemoryKeyedFile theirs("CUS", CustomerLayout(), table);
+  FileManager manager;
+  manager.Init(&mine, &errors_);
+  ASSERT_EQ(manager.Open(), FatalityNone);
+  ASSERT_EQ(manager.Next(), FatalityNone);
+  theirs.Open(kReadWrite);
+  theirs.Next();
+  theirs.Delete();
+  ASSERT_EQ(RuntimeErrorState::code(), StatusOk);
+
+  mine.field(kName).Set(FieldValue::Text("Cid"));
+  EXPECT_EQ(manager.UpdateWithReport(2), FatalityNotify);
+  ASSERT_EQ(Captions(), std::vector<std::string>{"Record was not updated"});
+  EXPECT_EQ(presenter_.message_boxes()[0].text.find("will now be displayed"), std::string::npos);
+  EXPECT_EQ(manager.thread_info().LASTERROR, ErrRecordNotUpdated);
+  EXPECT_EQ(Text(mine, kName), "Cid");
+  EXPECT_EQ(Text(mine, kCity), "Rome");
+
+  EXPECT_EQ(manager.TryUpdate(), FatalityNotify);
+  EXPECT_EQ(presenter_.message_boxes().size(), 1u);
+  EXPECT_EQ(manager.thread_info().LASTERROR, ErrRecordNotUpdated);
+  EXPECT_EQ(Text(mine, kName), "Cid");
+  EXPECT_EQ(table->record_count(), 1);
 }
 
 // Every failure of the record operations shows its message once, through the reporting

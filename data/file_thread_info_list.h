@@ -29,6 +29,9 @@ struct FileThreadInfo {
   std::uint8_t ATEOF = 0;        // the last Next/Previous met the end
   std::uint8_t AUTOINCDONE = 0;  // an auto-numbered record was added and not yet completed
   ErrorId LASTERROR = 0;
+  // Position text of the record the auto-numbering added (while AUTOINCDONE is set): completing
+  // or cancelling it goes back to that record, whatever record a look-up made current since.
+  std::string AUTOINCPOS;
 };
 
 class FileThreadInfoList final {
