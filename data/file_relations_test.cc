@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -66,6 +67,16 @@ class LoggingFile : public FaultInjectingFile {
  private:
   std::string label_;
   std::vector<std::string>* log_;
+};
+
+// A manager that asks a delete cascade to pass over the records whose ID is listed.
+class SkippingManager : public FileManager {
+ public:
+  bool SkipInCascade() override {
+    const int id = static_cast<int>(BUFFER->field(kId).Get().number());
+    return std::find(skipped.begin(), skipped.end(), id) != skipped.end();
+  }
+  std::vector<int> skipped;
 };
 
 RecordLayout Layout(const std::string& label) {
@@ -152,7 +163,7 @@ struct TestFile {
   CommitFailingFile inner;
   LoggingFile wrapper;
   MemoryKeyedFile loader;
-  FileManager manager;
+  SkippingManager manager;
   const FileKey* by_link = nullptr;
   const FileKey* by_id = nullptr;
   const FileKey* by_ref = nullptr;
@@ -363,6 +374,29 @@ TEST_F(FileRelationsTest, CascadeDeletesGrandchildrenBeforeChildrenBeforeThePare
   EXPECT_TRUE(presenter_.message_boxes().empty());
   EXPECT_FALSE(Transaction::active());
   EXPECT_EQ(Transaction::enlisted_count(), 0u);
+}
+
+// Children the manager skips survive a cascade delete, their own children with them, and count
+// for no restrict; the others go as usual.
+TEST_F(FileRelationsTest, ChildrenTheManagerSkipsSurviveTheCascade) {
+  ThreeLevels(RelationModeCascade, RelationModeCascade);
+  c_->manager.skipped = {10};
+  p_->OpenAt(1);
+  EXPECT_EQ(p_->relations.Delete(false), FatalityNone);
+  EXPECT_EQ(log_, (std::vector<std::string>{"G110", "C11", "P1"}));
+  EXPECT_EQ(c_->Contents(), (std::vector<std::string>{"10:1", "20:2"}));
+  EXPECT_EQ(g_->Contents(), (std::vector<std::string>{"100:10", "101:10", "200:20"}));
+  EXPECT_TRUE(presenter_.message_boxes().empty());
+
+  files_.clear();
+  log_.clear();
+  ThreeLevels(RelationModeRestrict, RelationModeCascade);
+  c_->manager.skipped = {10, 11};
+  p_->OpenAt(1);
+  EXPECT_EQ(p_->relations.Delete(false), FatalityNone);
+  EXPECT_EQ(log_, std::vector<std::string>{"P1"});
+  EXPECT_EQ(c_->Contents(), kAllChildren);
+  EXPECT_TRUE(presenter_.message_boxes().empty());
 }
 
 TEST_F(FileRelationsTest, ClearOnDeleteBlanksTheChildrensLinks) {
