@@ -10,7 +10,7 @@
 
 namespace morlan {
 
-class FieldRef {
+class FieldRef final {
  public:
   FieldRef() = default;  // refers to nothing; reads as blank text, writes are ignored
   FieldRef(FieldType type, char* address, std::uint32_t size)

@@ -24,7 +24,7 @@ inline bool ParseNumber(std::string_view text, double* number) {
   return true;
 }
 
-class FieldValue {
+class FieldValue final {
  public:
   FieldValue() = default;  // a blank text
   static FieldValue Text(std::string_view text) {

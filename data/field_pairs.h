@@ -28,7 +28,7 @@
 
 namespace morlan {
 
-struct FieldPair {
+struct FieldPair final {
   FieldRef LEFT;
   FieldRef RIGHT;
   FieldValue BUFFER;  // blank of RIGHT's kind when added; then as taken from LEFT or RIGHT
@@ -36,7 +36,7 @@ struct FieldPair {
 
 using FieldPairList = std::vector<FieldPair>;
 
-class FieldPairs {
+class FieldPairs final {
  public:
   FieldPairs() = default;
   virtual ~FieldPairs() = default;

@@ -45,7 +45,7 @@ inline constexpr std::uint8_t RelationModeCascade = 3;
 // 1, 2 and 3 are active; anything else does nothing.
 inline bool IsActiveMode(std::uint8_t mode) { return mode >= 1 && mode <= 3; }
 
-struct RelationEntry {
+struct RelationEntry final {
   FileRelations* FILE = nullptr;
   std::unique_ptr<FieldPairs> FIELDS;  // owned; null for a relation without linking fields
   const FileKey* HISKEY = nullptr;     // a key of FILE, owned by its driver

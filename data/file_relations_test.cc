@@ -28,7 +28,7 @@ enum Field { kId = 0, kLink = 1, kName = 2, kCode = 3, kRef = 4 };
 
 // Records wait-cursor switches beside what the headless presenter records, and answers No once
 // a test has seen too many boxes, so that a retry loop fails the test instead of hanging it.
-class CursorPresenter : public HeadlessPresenter {
+class CursorPresenter final : public HeadlessPresenter {
  public:
   ButtonFlags ShowMessageBox(const MessageBoxRequest& request) override {
     if (message_boxes().size() < 20) return HeadlessPresenter::ShowMessageBox(request);
@@ -44,7 +44,7 @@ class CursorPresenter : public HeadlessPresenter {
 
 // A memory file whose commit can be made to fail (the fault wrapper cannot reach it: the
 // transaction frame talks to the file that enlisted itself).
-class CommitFailingFile : public MemoryKeyedFile {
+class CommitFailingFile final : public MemoryKeyedFile {
  public:
   using MemoryKeyedFile::MemoryKeyedFile;
   void CommitTransaction() override {
@@ -55,7 +55,7 @@ class CommitFailingFile : public MemoryKeyedFile {
 };
 
 // The fault wrapper, also logging every delete as "<label><id>" into a shared log.
-class LoggingFile : public FaultInjectingFile {
+class LoggingFile final : public FaultInjectingFile {
  public:
   LoggingFile(DataFile& inner, std::string label, std::vector<std::string>* log)
       : FaultInjectingFile(inner), label_(std::move(label)), log_(log) {}
@@ -70,7 +70,7 @@ class LoggingFile : public FaultInjectingFile {
 };
 
 // A manager that asks a delete cascade to pass over the records whose ID is listed.
-class SkippingManager : public FileManager {
+class SkippingManager final : public FileManager {
  public:
   bool SkipInCascade() override {
     const int id = static_cast<int>(BUFFER->field(kId).Get().number());
@@ -92,7 +92,7 @@ RecordLayout Layout(const std::string& label) {
 // One file of a family: a memory table, the station its manager works on (behind the logging
 // fault wrapper), a loader station for filling and inspecting the table, the manager with keys
 // BYLINK (LINK, ID), BYID (ID) and BYREF (REF, ID), and its relation manager (USELOGOUT set).
-struct TestFile {
+struct TestFile final {
   TestFile(const std::string& label, ErrorManager* errors, std::vector<std::string>* log)
       : table(std::make_shared<MemoryTable>()),
         inner(label, Layout(label), table),
