@@ -17,10 +17,6 @@ namespace morlan {
 
 namespace {
 
-// Kinds of use (UseFile).
-constexpr int kUseByManager = 2;
-constexpr int kUseUnrecorded = 4;
-
 constexpr int kOpenAttempts = 2;
 constexpr int kSilentAutoNumberRetries = 3;
 constexpr std::size_t kPositionCapacity = 1024;
@@ -146,7 +142,6 @@ void FileManager::CleanUp() {
   INFO.reset();
   name_stamp_.store(0, std::memory_order_relaxed);
   KEYS.reset();
-  selected_key_ = 0;
   BUFFERS.reset();
   if (SAVED) {
     for (const SavedStateEntry& state : *SAVED) {
@@ -298,7 +293,7 @@ Level FileManager::OpenFile(bool report) {
   return report ? PostLastError() : FatalityNotify;
 }
 
-Level FileManager::UseFile(int kind) {
+Level FileManager::UseFile(FileUse kind) {
   INUSEFILE = 1;
   SelectThreadInfo();
   if (FILE == nullptr) {
@@ -306,7 +301,7 @@ Level FileManager::UseFile(int kind) {
     return FatalityHalt;
   }
   static FileUsageTracker& tracker = FileUsageTracker::Instance();
-  if (kind != kUseUnrecorded) tracker.RecordUse(*this, kind);
+  if (kind != FileUse::kUntracked) tracker.RecordUse(*this, kind);
   Level level = FatalityNone;
   FileThreadInfo& info = thread_info();
   if (LAZYOPEN != 0 && info.USED == 0) {
@@ -377,7 +372,7 @@ Level FileManager::AssignAutoNumbers() { return AssignAutoNumbersWith(true); }
 Level FileManager::TryAssignAutoNumbers() { return AssignAutoNumbersWith(false); }
 
 Level FileManager::AssignAutoNumbersWith(bool report) {
-  if (UseFile(kUseByManager) != FatalityNone) return FatalityHalt;
+  if (UseFile(FileUse::kRecords) != FatalityNone) return FatalityHalt;
   if (HASAUTOINC == 0 || thread_info().AUTOINCDONE != 0 || !KEYS) return FatalityNone;
   DataFile& file = *FILE;
   int failures = 0;
@@ -438,7 +433,7 @@ Level FileManager::Insert() { return InsertWith(true); }
 Level FileManager::TryInsert() { return InsertWith(false); }
 
 Level FileManager::InsertWith(bool report) {
-  if (UseFile(kUseByManager) != FatalityNone) return FatalityHalt;
+  if (UseFile(FileUse::kRecords) != FatalityNone) return FatalityHalt;
   if (ValidateRecord(nullptr) != FatalityNone) return FatalityNotify;
   if (HASAUTOINC != 0) {
     if (const FileThreadInfo& info = thread_info(); info.AUTOINCDONE != 0) {
@@ -475,19 +470,19 @@ Level FileManager::InsertWith(bool report) {
   return report ? PostLastError() : FatalityNotify;
 }
 
-Level FileManager::Update() { return UpdateWithReport(1); }
+Level FileManager::Update() { return UpdateWithReport(UpdateReport::kShow); }
 
-Level FileManager::TryUpdate() { return UpdateWithReport(0); }
+Level FileManager::TryUpdate() { return UpdateWithReport(UpdateReport::kSilent); }
 
-Level FileManager::UpdateWithReport(int report) {
-  if (UseFile(kUseByManager) != FatalityNone) return FatalityHalt;
+Level FileManager::UpdateWithReport(UpdateReport report) {
+  if (UseFile(FileUse::kRecords) != FatalityNone) return FatalityHalt;
   if (ValidateRecord(nullptr) != FatalityNone) return FatalityAsk;
   const std::string position = PositionText();
   FILE->Put();
   const StatusCode code = Code();
   if (code == StatusOk) return FatalityNone;
   if (code == StatusChangedElsewhere) {
-    SetError(report == 2 ? ErrChangedElsewhereShown : ErrChangedElsewhere);
+    SetError(report == UpdateReport::kShowForForm ? ErrChangedElsewhereShown : ErrChangedElsewhere);
     // Take the other station's version as read and show it: the buffer now holds its values.
     FILE->Watch();
     if (RegetAt(position) != FatalityNone) {
@@ -495,15 +490,15 @@ Level FileManager::UpdateWithReport(int report) {
       // keeps the user's changes. Say what happened, with the failed read's error.
       SetError(ErrRecordNotUpdated);
     }
-    if (report != 0) PostLastError();
+    if (report != UpdateReport::kSilent) PostLastError();
     return FatalityNotify;
   }
   SetError(ErrRecordNotUpdated);
-  return report != 0 ? PostLastError() : FatalityNotify;
+  return report != UpdateReport::kSilent ? PostLastError() : FatalityNotify;
 }
 
 Level FileManager::CancelAutoNumber(FileRelations* relations) {
-  if (UseFile(kUseByManager) != FatalityNone) return FatalityNone;
+  if (UseFile(FileUse::kRecords) != FatalityNone) return FatalityNone;
   const FileThreadInfo& info = thread_info();
   if (HASAUTOINC == 0 || info.AUTOINCDONE == 0) return FatalityNone;
   // Only the added record may go; when it cannot be found, nothing does.
@@ -526,7 +521,7 @@ Level FileManager::DeleteCurrent() {
 
 bool FileManager::SkipInCascade() { return false; }
 
-std::uint8_t FileManager::AtEndOfFile() { return thread_info().ATEOF; }
+bool FileManager::AtEndOfFile() { return thread_info().ATEOF != 0; }
 
 Level FileManager::Next() { return ReadWith(true, true); }
 
@@ -537,7 +532,7 @@ Level FileManager::TryNext() { return ReadWith(false, true); }
 Level FileManager::TryPrevious() { return ReadWith(false, false); }
 
 Level FileManager::ReadWith(bool report, bool forward) {
-  if (UseFile(kUseByManager) != FatalityNone) return FatalityHalt;
+  if (UseFile(FileUse::kRecords) != FatalityNone) return FatalityHalt;
   FileThreadInfo& info = thread_info();
   for (;;) {
     info.ATEOF = 0;
@@ -559,7 +554,7 @@ Level FileManager::ReadWith(bool report, bool forward) {
 }
 
 Level FileManager::TryFetch(const FileKey* key) {
-  if (UseFile(kUseByManager) != FatalityNone) return FatalityHalt;
+  if (UseFile(FileUse::kRecords) != FatalityNone) return FatalityHalt;
   if (key == nullptr) return FatalityNotify;
   FILE->Get(*key);
   return Code() == StatusOk ? FatalityNone : FatalityNotify;
@@ -601,12 +596,12 @@ bool FileManager::ReturnToAutoNumbered(const FileThreadInfo& info) {
 }
 
 std::string FileManager::Position() {
-  if (UseFile(kUseByManager) != FatalityNone) return {};
+  if (UseFile(FileUse::kRecords) != FatalityNone) return {};
   return PositionText();
 }
 
 Level FileManager::Reget(std::string_view position) {
-  if (UseFile(kUseByManager) != FatalityNone) return FatalityHalt;
+  if (UseFile(FileUse::kRecords) != FatalityNone) return FatalityHalt;
   return RegetAt(position);
 }
 
@@ -666,10 +661,10 @@ void FileManager::RestoreBuffer(FileManager& target, std::uint32_t* buffer_id, F
   std::erase_if(buffers, [&](const SavedBufferEntry& e) { return e.ID >= id && e.ID <= last; });
 }
 
-Level FileManager::EqualsSavedBuffer(std::uint32_t buffer_id) {
-  if (UseFile(kUseByManager) != FatalityNone) return 0;
+bool FileManager::EqualsSavedBuffer(std::uint32_t buffer_id) {
+  if (UseFile(FileUse::kRecords) != FatalityNone) return false;
   DataFile* record = RecordFile();
-  if (record == nullptr || !BUFFERS) return 0;
+  if (record == nullptr || !BUFFERS) return false;
   const auto find = [&](std::uint32_t wanted) -> const SavedBufferEntry* {
     const auto it = std::lower_bound(
         BUFFERS->begin(), BUFFERS->end(), wanted,
@@ -678,13 +673,13 @@ Level FileManager::EqualsSavedBuffer(std::uint32_t buffer_id) {
   };
   const SavedBufferEntry* saved = find(buffer_id);
   if (saved == nullptr || !TextEquals({record->record(), record->record_size()}, saved->BUFFER)) {
-    return 0;
+    return false;
   }
   for (int i = 0; i < record->blob_count(); ++i) {
     saved = find(buffer_id + 1 + static_cast<std::uint32_t>(i));
-    if (saved == nullptr || !TextEquals(record->blob(i), saved->BUFFER)) return 0;
+    if (saved == nullptr || !TextEquals(record->blob(i), saved->BUFFER)) return false;
   }
-  return 1;
+  return true;
 }
 
 std::uint16_t FileManager::SaveState() {
@@ -706,7 +701,7 @@ std::uint16_t FileManager::SaveState() {
 void FileManager::RestoreState(FileManager& target, std::uint16_t* state_id, FileManager& source,
                                bool restore) {
   if (state_id == nullptr || *state_id == 0) return;
-  if (target.UseFile(kUseByManager) != FatalityNone) return;
+  if (target.UseFile(FileUse::kRecords) != FatalityNone) return;
   std::vector<SavedStateEntry>& states = source.States();
   const auto it = std::find_if(states.begin(), states.end(),
                                [&](const SavedStateEntry& e) { return e.ID == *state_id; });
@@ -768,7 +763,7 @@ Level FileManager::ValidateRecord(int* failed_field) {
 
 // --- Keys ---
 
-KeyEntry* FileManager::FindKey(const FileKey* key) {
+KeyEntry* FileManager::SelectKey(const FileKey* key) {
   if (key == nullptr || !KEYS) return nullptr;
   for (KeyEntry& entry : *KEYS) {
     if (entry.KEY == key) return &entry;
@@ -783,7 +778,7 @@ const FileKey* FileManager::AddKey(FileKey key, std::string_view description,
   if (autoinc > key.components.size()) return nullptr;
   const FileKey* declared = FILE->AddKey(std::move(key));
   if (declared == nullptr) return nullptr;
-  if (FindKey(declared) != nullptr) return declared;
+  if (SelectKey(declared) != nullptr) return declared;
   KeyEntry entry;
   entry.KEY = declared;
   entry.DESCRIPTION = description;
@@ -801,17 +796,8 @@ const FileKey* FileManager::AddKey(FileKey key, std::string_view description,
   return declared;
 }
 
-void FileManager::SelectKey(const FileKey* key) {
-  if (!KEYS) return;
-  for (std::size_t i = 0; i < KEYS->size(); ++i) {
-    if ((*KEYS)[i].KEY != key) continue;
-    selected_key_ = i;
-    return;
-  }
-}
-
 void FileManager::SetKeyLimits(const FileKey* key, int first, int last, bool high) {
-  const KeyEntry* entry = FindKey(key);
+  const KeyEntry* entry = SelectKey(key);
   if (entry == nullptr) return;
   const int count = static_cast<int>(entry->FIELDS.size());
   for (int i = std::max(first, 1); i <= last && i <= count; ++i) {
@@ -822,7 +808,7 @@ void FileManager::SetKeyLimits(const FileKey* key, int first, int last, bool hig
 }
 
 std::string FileManager::KeyOrderText(const FileKey* key, int first) {
-  const KeyEntry* entry = FindKey(key);
+  const KeyEntry* entry = SelectKey(key);
   if (entry == nullptr) return {};
   std::string text;
   const int count = static_cast<int>(entry->FIELDS.size());
@@ -837,24 +823,24 @@ std::string FileManager::KeyOrderText(const FileKey* key, int first) {
 }
 
 int FileManager::KeyComponentCount(const FileKey* key) {
-  const KeyEntry* entry = FindKey(key);
+  const KeyEntry* entry = SelectKey(key);
   return entry != nullptr ? static_cast<int>(entry->FIELDS.size()) : 0;
 }
 
 FieldRef FileManager::KeyComponentField(const FileKey* key, int n) {
-  const KeyEntry* entry = FindKey(key);
+  const KeyEntry* entry = SelectKey(key);
   if (entry == nullptr || n < 1 || n > static_cast<int>(entry->FIELDS.size())) return {};
   return entry->FIELDS[static_cast<std::size_t>(n - 1)].FIELD;
 }
 
 std::string FileManager::KeyComponentLabel(const FileKey* key, int n) {
-  const KeyEntry* entry = FindKey(key);
+  const KeyEntry* entry = SelectKey(key);
   if (entry == nullptr || n < 1 || n > static_cast<int>(entry->FIELDS.size())) return {};
   return entry->FIELDS[static_cast<std::size_t>(n - 1)].LABEL;
 }
 
 std::string FileManager::KeyPrefixText(const FileKey* key, int n, std::size_t size) {
-  const KeyEntry* entry = FindKey(key);
+  const KeyEntry* entry = SelectKey(key);
   std::string text;
   if (entry == nullptr) return text;
   const int count = std::min(n, static_cast<int>(entry->FIELDS.size()));

@@ -30,6 +30,7 @@
 #include "common/fixed_text.h"
 #include "common/levels.h"
 #include "data/file_thread_info_list.h"
+#include "data/file_use.h"
 #include "platform/data_file.h"
 #include "platform/file_key.h"
 #include "platform/file_notification_sink.h"
@@ -38,6 +39,13 @@ namespace morlan {
 
 class ErrorManager;
 class FileRelations;
+
+// How an update reports a failure.
+enum class UpdateReport : std::uint8_t {
+  kSilent,       // records the error only (TryUpdate)
+  kShow,         // shows it (Update)
+  kShowForForm,  // shows it to a form that then shows the other station's values
+};
 
 // The manager as the file driver sees it: the two notification operations.
 class FileCallbackInterface : public FileNotificationSink {};
@@ -110,8 +118,8 @@ class FileManager : public FileCallbackInterface {
   // close pass reaches every file; a driver close that fails (buffered writes lost) is shown as
   // "Record Insert Error".
   virtual Level Close();
-  // 1 when the record buffer (and large objects) equal the saved copy `buffer_id`, else 0.
-  virtual Level EqualsSavedBuffer(std::uint32_t buffer_id);
+  // True when the record buffer (and large objects) equal the saved copy `buffer_id`.
+  virtual bool EqualsSavedBuffer(std::uint32_t buffer_id);
   // TryFetch; clears the record buffer when it does not answer 0.
   virtual Level FetchOrClear(const FileKey* key);
   // Must be called first. Defaults: OPENMODE 42h, CREATE 1, LOCKRECOVER 10, LAZYOPEN 1.
@@ -151,10 +159,11 @@ class FileManager : public FileCallbackInterface {
 
   // --- Non-virtual operations ---
 
-  // Called at the start of every record operation: performs a lazy file's deferred open.
-  // `kind` 1-4 (the manager's own operations pass 2, a window manager 3; 4 is not recorded in
-  // the use scopes).
-  Level UseFile(int kind);
+  // Called at the start of every record operation, and by other subsystems before they touch
+  // the file: records the use in the calling thread's use scope (FileUsageTracker) and performs
+  // a lazy file's deferred open.
+  Level UseFile(FileUse kind);
+  Level UseFile(int kind) { return UseFile(static_cast<FileUse>(kind)); }
   // Makes sure INFO has the calling thread's entry and tells the error manager the file's name.
   void SelectThreadInfo();
   // The calling thread's entry (made when missing). The reference stays good until Kill, while
@@ -163,13 +172,13 @@ class FileManager : public FileCallbackInterface {
   std::string GetFileName() const;
   // Captures the platform's error state in the error manager and records `id` in LASTERROR.
   void SetError(ErrorId id);
-  // Update with a report mode: 0 silent, 1 reporting, 2 reporting for a form that then shows
-  // the other station's values. A record another station changed is not written (5): it is read
-  // again, so the buffer holds their version, and the error is ErrChangedElsewhere (or
-  // ErrChangedElsewhereShown for mode 2). When it cannot be read again (deleted there), the
+  // Update, reporting as `report` says. A record another station changed is not written (5): it
+  // is read again, so the buffer holds their version, and the error is ErrChangedElsewhere (or
+  // ErrChangedElsewhereShown for kShowForForm). When it cannot be read again (deleted there), the
   // buffer keeps the caller's changes and the error is ErrRecordNotUpdated, with the read's.
-  Level UpdateWithReport(int report);
-  std::uint8_t AtEndOfFile();
+  Level UpdateWithReport(UpdateReport report);
+  // True when the calling thread's last Next or Previous met the end of the file.
+  bool AtEndOfFile();
 
   // Position text of the current record in KEYS[PRIMARYKEY] (physical order when 0); empty
   // when the file cannot be used.
@@ -190,7 +199,8 @@ class FileManager : public FileCallbackInterface {
   // component, 0 none; sets HASAUTOINC. Returns the platform key, or nullptr on failure.
   const FileKey* AddKey(FileKey key, std::string_view description, std::uint8_t autoinc = 0);
 
-  void SelectKey(const FileKey* key);
+  // The KEYS entry of `key`, or nullptr.
+  KeyEntry* SelectKey(const FileKey* key);
   void SetKeyLimits(const FileKey* key, int first, int last, bool high);
   std::string KeyOrderText(const FileKey* key, int first);
   int KeyComponentCount(const FileKey* key);
@@ -247,7 +257,6 @@ class FileManager : public FileCallbackInterface {
   // The file whose record buffer the manager works on: BUFFER, else FILE.
   DataFile* RecordFile() const { return BUFFER != nullptr ? BUFFER : FILE; }
   const FileKey* PrimaryKey() const;
-  KeyEntry* FindKey(const FileKey* key);
   // Position and Reget without UseFile.
   std::string PositionText();
   Level RegetAt(std::string_view position);
@@ -263,7 +272,6 @@ class FileManager : public FileCallbackInterface {
   std::size_t file_name_size_ = 0;  // FILENAMEVALUE without its trailing blanks
   // The error manager's FileNameStamp when this manager last named its file there; 0 none.
   std::atomic<std::uint64_t> name_stamp_{0};
-  std::size_t selected_key_ = 0;          // the KEYS entry SelectKey stopped on
   mutable std::string file_name_number_;  // FILENAME as text when it holds a number
 };
 

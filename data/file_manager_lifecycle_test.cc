@@ -100,7 +100,7 @@ TEST_F(FileManagerLifecycleTest, LazyOpenWaitsForFirstUseWhichCreatesTheMissingF
 
   // The caller prepares the record before the deferred open; the open must not disturb it.
   SetLine(file, "first line");
-  EXPECT_EQ(manager.UseFile(2), FatalityNone);
+  EXPECT_EQ(manager.UseFile(FileUse::kRecords), FatalityNone);
   EXPECT_TRUE(std::filesystem::exists(name));
   EXPECT_EQ(manager.thread_info().USED, 1);
   EXPECT_EQ(RecordText(file), "first line");
@@ -118,7 +118,7 @@ TEST_F(FileManagerLifecycleTest, UseBeforeOpenIsAFileUsageErrorThatEndsTheProgra
   FileManager manager;
   manager.Init(&file, &errors_);
 
-  EXPECT_EQ(manager.UseFile(2), FatalityHalt);
+  EXPECT_EQ(manager.UseFile(FileUse::kRecords), FatalityHalt);
   ASSERT_EQ(Captions(), std::vector<std::string>{"File Usage Error"});
   EXPECT_NE(presenter_.message_boxes()[0].text.find(dir.File("never.qdl")), std::string::npos);
   EXPECT_EQ(presenter_.halts().size(), 1u);
@@ -156,11 +156,11 @@ TEST_F(FileManagerLifecycleTest, PerThreadFilesKeepTheirOpenStateByThread) {
   FileManager manager;
   manager.Init(&file, &errors_);
   ASSERT_EQ(manager.Open(), FatalityNone);
-  ASSERT_EQ(manager.UseFile(2), FatalityNone);
+  ASSERT_EQ(manager.UseFile(FileUse::kRecords), FatalityNone);
 
   // Another thread never opened the file: its own entry says so.
   Level other = FatalityNone;
-  std::thread([&] { other = manager.UseFile(2); }).join();
+  std::thread([&] { other = manager.UseFile(FileUse::kRecords); }).join();
   EXPECT_EQ(other, FatalityHalt);
   EXPECT_EQ(Captions(), std::vector<std::string>{"File Usage Error"});
   ASSERT_EQ(manager.INFO->size(), 2u);
@@ -305,7 +305,7 @@ TEST_F(FileManagerLifecycleTest, AnUnwritableRealFileIsOpenedReadOnly) {
   FileManager manager;
   manager.Init(&file, &errors_);
   const Level opened = manager.Open();
-  const Level used = manager.UseFile(2);
+  const Level used = manager.UseFile(FileUse::kRecords);
   const Level read = manager.Next();
   const std::string line = RecordText(file);
   manager.Close();
@@ -405,7 +405,7 @@ TEST_F(FileManagerLifecycleTest, AKeyRebuildThatFailsEndsTheProgram) {
 TEST_F(FileManagerLifecycleTest, AWriteLostAtCloseIsReported) {
   auto&& [inner, file, manager] = WrappedTable(&errors_, /*lazy=*/true);
   ASSERT_EQ(manager.Open(), FatalityNone);
-  ASSERT_EQ(manager.UseFile(2), FatalityNone);
+  ASSERT_EQ(manager.UseFile(FileUse::kRecords), FatalityNone);
   file.FailOnce(FileOperation::kClose, InjectedFault::Driver("28", "No space left on device"));
 
   EXPECT_EQ(manager.Close(), FatalityNone);  // a close pass goes on to the other files
@@ -452,9 +452,9 @@ TEST_F(FileManagerLifecycleTest, MessagesNameTheFileUsedLast) {
   ASSERT_EQ(a.Open(), FatalityNone);
   ASSERT_EQ(b.Open(), FatalityNone);
   for (int i = 0; i < 3; ++i) {
-    ASSERT_EQ(a.UseFile(2), FatalityNone);
+    ASSERT_EQ(a.UseFile(FileUse::kRecords), FatalityNone);
     EXPECT_EQ(errors_.file_name(), "FIRST");
-    ASSERT_EQ(b.UseFile(2), FatalityNone);
+    ASSERT_EQ(b.UseFile(FileUse::kRecords), FatalityNone);
     EXPECT_EQ(errors_.file_name(), "SECOND.DAT");
   }
   first.table()->Hold(1);
@@ -473,7 +473,7 @@ TEST_F(FileManagerLifecycleTest, KillCleansUpOnceAndIsSafeTwice) {
   ASSERT_EQ(FileUsageTracker::Instance().FindFile(label), &manager);
   ASSERT_EQ(file.notification_sink(), &manager);
   ASSERT_EQ(manager.Open(), FatalityNone);
-  ASSERT_EQ(manager.UseFile(2), FatalityNone);
+  ASSERT_EQ(manager.UseFile(FileUse::kRecords), FatalityNone);
   ASSERT_NE(manager.SaveState(), 0);
 
   manager.Kill();
@@ -513,7 +513,7 @@ TEST_F(FileManagerLifecycleTest, TheDriverEndingTheFileRunsTheCleanUp) {
   EXPECT_EQ(manager.FILE, nullptr);
   EXPECT_EQ(FileUsageTracker::Instance().FindFile(label), nullptr);
   manager.Kill();  // nothing left to reach
-  EXPECT_EQ(manager.UseFile(2), FatalityHalt);
+  EXPECT_EQ(manager.UseFile(FileUse::kRecords), FatalityHalt);
 }
 
 // A destroy notification whose word 9 is not zero asks the manager to keep what it holds: the
@@ -633,7 +633,7 @@ TEST_F(FileManagerLifecycleTest, ANestedProcedureGetsItsOwnScopeAndTheOuterState
   ASSERT_EQ(tracker.FindInnermostScope(manager, &scope), FatalityNone);
   EXPECT_EQ(scope.PROC, "Outer");
   EXPECT_EQ(scope.SCOPELEVEL, 1);
-  EXPECT_EQ(scope.USTAT, 2);
+  EXPECT_EQ(scope.USTAT, FileUse::kRecords);
   EXPECT_EQ(scope.HOLD, 0);
 
   errors_.EnterProcedure("Inner");
@@ -669,14 +669,15 @@ TEST_F(FileManagerLifecycleTest, ANestedFormUseKeepsNothingToPutBack) {
 
   errors_.EnterProcedure("Form");
   ASSERT_EQ(manager.Open(), FatalityNone);
-  ASSERT_EQ(manager.UseFile(3), FatalityNone);  // a window manager's use: no state saved
+  ASSERT_EQ(manager.UseFile(FileUse::kForm),
+            FatalityNone);  // a window manager's use: no state saved
   FileUsageTracker::UseStateEntry scope;
   ASSERT_EQ(FileUsageTracker::Instance().FindInnermostScope(manager, &scope), FatalityNone);
   EXPECT_EQ(scope.HOLD, 0);
-  EXPECT_EQ(scope.USTAT, 3);
+  EXPECT_EQ(scope.USTAT, FileUse::kForm);
   ASSERT_EQ(manager.Next(), FatalityNone);  // the strongest kind stays
   ASSERT_EQ(FileUsageTracker::Instance().FindInnermostScope(manager, &scope), FatalityNone);
-  EXPECT_EQ(scope.USTAT, 3);
+  EXPECT_EQ(scope.USTAT, FileUse::kForm);
   manager.Close();
   errors_.LeaveProcedure();
   EXPECT_EQ(file.field(0).Get().number(), 2);  // nothing put back
@@ -689,16 +690,16 @@ TEST_F(FileManagerLifecycleTest, OpensInsideAScopeNestAndOnlyTheLastCloseEndsIt)
   FileUsageTracker& tracker = FileUsageTracker::Instance();
   errors_.EnterProcedure("repqdl");
   ASSERT_EQ(manager.Open(), FatalityNone);
-  ASSERT_EQ(manager.UseFile(1), FatalityNone);
+  ASSERT_EQ(manager.UseFile(FileUse::kPassing), FatalityNone);
   ASSERT_EQ(manager.Open(), FatalityNone);
   FileUsageTracker::UseStateEntry scope;
   ASSERT_EQ(tracker.FindInnermostScope(manager, &scope), FatalityNone);
   EXPECT_EQ(scope.NESTEDOPEN, 1);
-  EXPECT_EQ(scope.USTAT, 1);
-  ASSERT_EQ(manager.UseFile(2), FatalityNone);
-  ASSERT_EQ(manager.UseFile(4), FatalityNone);  // never recorded
+  EXPECT_EQ(scope.USTAT, FileUse::kPassing);
+  ASSERT_EQ(manager.UseFile(FileUse::kRecords), FatalityNone);
+  ASSERT_EQ(manager.UseFile(FileUse::kUntracked), FatalityNone);  // never recorded
   ASSERT_EQ(tracker.FindInnermostScope(manager, &scope), FatalityNone);
-  EXPECT_EQ(scope.USTAT, 2);
+  EXPECT_EQ(scope.USTAT, FileUse::kRecords);
 
   manager.Close();
   EXPECT_EQ(tracker.FindInnermostScope(manager), FatalityNone);

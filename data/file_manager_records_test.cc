@@ -326,7 +326,7 @@ TEST_F(FileManagerRecordsTest, AnUpdateConflictLeavesTheOtherStationsValues) {
   EXPECT_EQ(manager.Update(), FatalityNone);
 
   change_theirs("Bern");
-  EXPECT_EQ(manager.UpdateWithReport(2), FatalityNotify);
+  EXPECT_EQ(manager.UpdateWithReport(UpdateReport::kShowForForm), FatalityNotify);
   EXPECT_EQ(manager.thread_info().LASTERROR, ErrChangedElsewhereShown);
   EXPECT_NE(presenter_.message_boxes().back().text.find("will now be displayed"),
             std::string::npos);
@@ -356,7 +356,7 @@ TEST_F(FileManagerRecordsTest, AnUpdateOfARecordDeletedElsewhereKeepsTheChangesA
   ASSERT_EQ(RuntimeErrorState::code(), StatusOk);
 
   mine.field(kName).Set(FieldValue::Text("Cid"));
-  EXPECT_EQ(manager.UpdateWithReport(2), FatalityNotify);
+  EXPECT_EQ(manager.UpdateWithReport(UpdateReport::kShowForForm), FatalityNotify);
   ASSERT_EQ(Captions(), std::vector<std::string>{"Record was not updated"});
   EXPECT_EQ(presenter_.message_boxes()[0].text.find("will now be displayed"), std::string::npos);
   EXPECT_EQ(manager.thread_info().LASTERROR, ErrRecordNotUpdated);
@@ -394,7 +394,9 @@ TEST_F(FileManagerRecordsTest, EachFailureIsReportedOnceWithItsLevel) {
   const auto insert = [](FileManager& m) { return m.Insert(); };
   const auto try_insert = [](FileManager& m) { return m.TryInsert(); };
   const auto update = [](FileManager& m) { return m.Update(); };
-  const auto update_shown = [](FileManager& m) { return m.UpdateWithReport(2); };
+  const auto update_shown = [](FileManager& m) {
+    return m.UpdateWithReport(UpdateReport::kShowForForm);
+  };
   const auto try_update = [](FileManager& m) { return m.TryUpdate(); };
   const auto assign = [](FileManager& m) { return m.AssignAutoNumbers(); };
   const auto try_assign = [](FileManager& m) { return m.TryAssignAutoNumbers(); };
@@ -450,9 +452,9 @@ TEST_F(FileManagerRecordsTest, NextAtTheEndOfAnEmptyFileSetsAtEndQuietly) {
   auto&& [file, manager] = Customers(&errors_, Table({}));
   ASSERT_EQ(manager.Open(), FatalityNone);
   EXPECT_EQ(manager.Next(), FatalityNotify);
-  EXPECT_EQ(manager.AtEndOfFile(), 1);
+  EXPECT_TRUE(manager.AtEndOfFile());
   EXPECT_EQ(manager.Previous(), FatalityNotify);
-  EXPECT_EQ(manager.AtEndOfFile(), 1);
+  EXPECT_TRUE(manager.AtEndOfFile());
   EXPECT_TRUE(presenter_.message_boxes().empty());
 }
 
@@ -466,9 +468,9 @@ TEST_F(FileManagerRecordsTest, HeldRecordsArePassedOverWhenSkipping) {
   EXPECT_EQ(Id(file), 1);
   EXPECT_EQ(manager.Next(), FatalityNone);
   EXPECT_EQ(Id(file), 3);
-  EXPECT_EQ(manager.AtEndOfFile(), 0);
+  EXPECT_FALSE(manager.AtEndOfFile());
   EXPECT_EQ(manager.Next(), FatalityNotify);
-  EXPECT_EQ(manager.AtEndOfFile(), 1);
+  EXPECT_TRUE(manager.AtEndOfFile());
   EXPECT_EQ(manager.Previous(), FatalityNone);
   EXPECT_EQ(Id(file), 3);
   EXPECT_EQ(manager.Previous(), FatalityNone);
@@ -565,17 +567,17 @@ TEST_F(FileManagerRecordsTest, EqualsSavedBufferComparesRecordAndLargeObjects) {
   SetRow(file, 1, "Ann", "Rome");
   file.blob(0) = "memo";
   const std::uint32_t id = manager.SaveBuffer();
-  EXPECT_EQ(manager.EqualsSavedBuffer(id), 1);
+  EXPECT_TRUE(manager.EqualsSavedBuffer(id));
   file.null_flags()[kName] = 1;  // null flags do not count
-  EXPECT_EQ(manager.EqualsSavedBuffer(id), 1);
+  EXPECT_TRUE(manager.EqualsSavedBuffer(id));
   file.blob(0) = "memo  ";  // nor trailing blanks
-  EXPECT_EQ(manager.EqualsSavedBuffer(id), 1);
+  EXPECT_TRUE(manager.EqualsSavedBuffer(id));
   file.blob(0) = "memo 2";
-  EXPECT_EQ(manager.EqualsSavedBuffer(id), 0);
+  EXPECT_FALSE(manager.EqualsSavedBuffer(id));
   file.blob(0) = "memo";
   file.field(kCity).Set(FieldValue::Text("Oslo"));
-  EXPECT_EQ(manager.EqualsSavedBuffer(id), 0);
-  EXPECT_EQ(manager.EqualsSavedBuffer(99), 0);
+  EXPECT_FALSE(manager.EqualsSavedBuffer(id));
+  EXPECT_FALSE(manager.EqualsSavedBuffer(99));
 }
 
 TEST_F(FileManagerRecordsTest, RestoreStatePutsBackRecordPositionAndAutoNumberFlag) {
@@ -779,7 +781,7 @@ TEST_F(FileManagerRecordsTest, ReadingAndInsertingAllocateNothingOnceUnderWay) {
   counting_allocations = false;
   EXPECT_EQ(allocations, 0);
   EXPECT_EQ(copied, 2990);
-  EXPECT_EQ(input.AtEndOfFile(), 1);
+  EXPECT_TRUE(input.AtEndOfFile());
 
   output.Close();
   input.Close();

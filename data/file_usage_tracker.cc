@@ -43,7 +43,7 @@ struct CachedScope {
   std::uint64_t epoch = 0;
   std::uint64_t changes = 0;
   std::uint64_t label = 0;
-  std::uint8_t ustat = 0;
+  FileUse ustat{};
   std::uint64_t procedure = 0;  // the error manager's procedure stamp when cached
 };
 
@@ -107,19 +107,18 @@ Level FileUsageTracker::FindInnermostScope(const FileManager& manager, UseStateE
   return FatalityNone;
 }
 
-void FileUsageTracker::RecordUse(FileManager& manager, int kind) {
+void FileUsageTracker::RecordUse(FileManager& manager, FileUse kind) {
   const std::uint64_t label = LabelOf(manager);
   // Asked before locking: the error manager is never called with the tracker's lock held. A
   // repeated use in the same procedure only compares the procedure's stamp.
   const std::uint64_t stamp = manager.ERRORS != nullptr ? manager.ERRORS->ProcedureStamp() : 0;
-  const auto ustat = static_cast<std::uint8_t>(kind);
   ScopeCache& cache = scope_cache;
   const std::uint64_t epoch = epoch_.load(std::memory_order_acquire);
   CachedScope* cached = nullptr;
   for (CachedScope& slot : cache.scopes) {
     if (slot.tracker != this || slot.label != label) continue;
     cached = &slot;
-    if (slot.changes == scope_changes && slot.epoch == epoch && ustat <= slot.ustat &&
+    if (slot.changes == scope_changes && slot.epoch == epoch && kind <= slot.ustat &&
         slot.procedure == stamp) {
       return;
     }
@@ -134,8 +133,8 @@ void FileUsageTracker::RecordUse(FileManager& manager, int kind) {
     if (at) {
       UseStateEntry& scope = UseStateList[*at];
       if (TextEquals(scope.PROC, procedure)) {
-        if (ustat > scope.USTAT) {
-          scope.USTAT = ustat;
+        if (kind > scope.USTAT) {
+          scope.USTAT = kind;
           ++scope_changes;
         }
         if (cached == nullptr) {
@@ -153,7 +152,7 @@ void FileUsageTracker::RecordUse(FileManager& manager, int kind) {
       level = static_cast<std::uint16_t>(scope.SCOPELEVEL + 1);
     }
     if (level == 1) {
-      InsertScopeLocked({thread, procedure, label, ustat, 0, 1, 0});
+      InsertScopeLocked({thread, procedure, label, kind, 0, 1, 0});
       return;
     }
   }
@@ -161,9 +160,9 @@ void FileUsageTracker::RecordUse(FileManager& manager, int kind) {
   // scope ends. Only this thread adds scopes for (thread, label), so the level stays right while
   // the lock is released for the call back into the manager.
   std::uint16_t hold = 0;
-  if (kind < 3) hold = manager.SaveState();
+  if (kind < FileUse::kForm) hold = manager.SaveState();
   std::lock_guard lock(mutex_);
-  InsertScopeLocked({thread, procedure, label, ustat, hold, level, 0});
+  InsertScopeLocked({thread, procedure, label, kind, hold, level, 0});
 }
 
 void FileUsageTracker::RecordOpen(FileManager& manager) {
@@ -197,7 +196,7 @@ void FileUsageTracker::RecordClose(FileManager& manager) {
       return;
     }
     hold = scope.HOLD;
-    restore = scope.USTAT < 3;
+    restore = scope.USTAT < FileUse::kForm;
     if (hold == 0) {
       UseStateList.erase(UseStateList.begin() + static_cast<std::ptrdiff_t>(*at));
       return;

@@ -6,7 +6,7 @@
 // UseStateList: one entry per use scope, ordered by THREAD, then ID (the file's label), then
 // SCOPELEVEL. A thread's first use of a file opens scope level 1, owned by the procedure running
 // then (the error manager's CurrentProcedureName). When a nested procedure of the same thread
-// uses the file, a scope one level deeper opens; for a use of kind 1 or 2 it saves the file's
+// uses the file, a scope one level deeper opens; for a use weaker than kForm it saves the file's
 // state (buffer, position, auto-number flag) in HOLD, and closing the file in that procedure
 // ends the scope and puts the outer procedure's state back.
 //
@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "common/levels.h"
+#include "data/file_use.h"
 #include "platform/runtime.h"
 
 namespace morlan {
@@ -39,7 +40,7 @@ class DataFile;
 class ErrorManager;
 class FileManager;
 
-class FileUsageTracker {
+class FileUsageTracker final {
  public:
   struct OpenFileEntry {
     std::uint64_t FILELABEL = 0;
@@ -50,7 +51,7 @@ class FileUsageTracker {
     ThreadId THREAD = 0;
     std::string PROC;              // procedure that opened the scope
     std::uint64_t ID = 0;          // FILELABEL of the file
-    std::uint8_t USTAT = 0;        // strongest use kind seen in the scope
+    FileUse USTAT{};               // strongest use kind seen in the scope
     std::uint16_t HOLD = 0;        // saved file state put back when the scope ends; 0 none
     std::uint16_t SCOPELEVEL = 0;  // 1 outermost, one more per nested procedure
     std::uint16_t NESTEDOPEN = 0;  // further Opens inside the scope
@@ -70,14 +71,15 @@ class FileUsageTracker {
   // and returns 0; 5 when the thread has no scope for the file.
   Level FindInnermostScope(const FileManager& manager, UseStateEntry* scope = nullptr) const;
 
-  // A use of `manager`'s file of `kind` (1-3) on the calling thread: opens a scope when there is
-  // none, raises USTAT within the current procedure's scope, or opens a nested scope (saving
-  // the file's state for kinds below 3) when the innermost scope belongs to another procedure.
-  void RecordUse(FileManager& manager, int kind);
+  // A use of `manager`'s file of `kind` (not kUntracked) on the calling thread: opens a scope
+  // when there is none, raises USTAT within the current procedure's scope, or opens a nested
+  // scope (saving the file's state for kinds below kForm) when the innermost scope belongs to
+  // another procedure.
+  void RecordUse(FileManager& manager, FileUse kind);
   // An Open inside the current procedure's innermost scope counts as nested.
   void RecordOpen(FileManager& manager);
   // A Close in the current procedure's innermost scope: undoes a nested Open, or ends the scope
-  // and puts a held state back (restored for USTAT below 3, else only discarded).
+  // and puts a held state back (restored for USTAT below kForm, else only discarded).
   void RecordClose(FileManager& manager);
 
   // Adds (removes) the OpenFileList entry of `manager`'s file and keeps its ERRORS in ERRS. A
