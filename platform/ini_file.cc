@@ -12,6 +12,9 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 // Plain bytes in and out (no character-set conversion), and the template's implementation
 // compiled here rather than taken from a shared library.
@@ -19,6 +22,7 @@
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
+#include "common/text_compare.h"
 #include "platform/write_all.h"
 
 namespace morlan {
@@ -70,14 +74,15 @@ bool UsableValue(std::string_view value) {
   return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
-// ASCII case-insensitive equality, the parser's own rule for names.
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
+// Where two settings name the same entry: names match as the parser matches them, ignoring ASCII
+// letter case. Neither name can hold a line feed, so it separates them.
+std::string NameKey(std::string_view section, std::string_view entry) {
+  std::string key;
+  key.reserve(section.size() + entry.size() + 1);
+  for (char c : section) key.push_back(AsciiUpper(c));
+  key.push_back('\n');
+  for (char c : entry) key.push_back(AsciiUpper(c));
+  return key;
 }
 
 enum class LoadResult { kOk, kMissing, kUnusable };
@@ -150,7 +155,7 @@ bool ReplaceFile(const std::string& name, std::string_view content) {
 // The anchor section in front of the text tells where the copy starts, so FileOffset maps a
 // reported string back to the file and a write can edit exactly those bytes. Every use checks
 // that the bytes at the offset are the reported string before trusting it.
-class Parsed {
+class Parsed final {
  public:
   explicit Parsed(std::string_view text) : text_(text) {
     if (text.starts_with(kUtf8Bom)) bom_ = kUtf8Bom.size();
@@ -181,7 +186,8 @@ class Parsed {
     CSimpleIniA::TNamesDepend sections;
     ini_.GetAllSections(sections);
     for (const auto& entry : sections) {
-      if (SameName(entry.pItem, section)) return entry.pItem;
+      // The parser's own rule for names: ASCII letter case ignored.
+      if (EqualsNoCase(entry.pItem, section)) return entry.pItem;
     }
     return nullptr;
   }
@@ -213,82 +219,203 @@ std::string_view LineEnd(std::string_view text) {
   return lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r' ? "\r\n" : "\n";
 }
 
-// `text` with `entry` of `section` set to `value` in `*out`; false when the text cannot be
-// edited safely.
-bool Edit(std::string_view text, const std::string& section, const std::string& entry,
-          std::string_view value, std::string* out) {
-  const Parsed parsed(text);
-  if (!parsed.ok()) return false;
+// Edits of one write that may be tried before giving up: each leaves out what the one before
+// could not read back.
+constexpr int kEditAttempts = 4;
+
+// One setting to make, with its names trimmed.
+struct Change final {
+  std::string section;
+  std::string entry;
+  std::string value;
+};
+
+// `text` (parsed as `parsed`) with every change made, in `*out`; false when the text cannot be
+// edited safely. The changes name distinct entries. `(*places)[i]` tells where change i went:
+// changes at one place stand or fall together when odd neighbours swallow what is added there.
+bool Edit(std::string_view text, const Parsed& parsed, const std::vector<Change>& changes,
+          std::string* out, std::vector<std::size_t>* places) {
   const std::string_view eol = LineEnd(text);
-  std::string line = entry + "=";
-  line.append(value);
-  out->assign(text);
 
-  const CSimpleIniA::TKeyVal* entries = parsed.Section(section);
-  if (entries == nullptr) {
-    if (!text.empty() && text.back() != '\n' && text.back() != '\r') out->append(eol);
+  // Bytes of the text replaced (a value) or inserted (added lines, length 0), in text order once
+  // sorted. A value never spans a line end and added lines go behind one, so none overlap; at the
+  // end of the text a value comes before lines added behind it.
+  struct Splice final {
+    std::size_t at;
+    std::size_t length;
+    bool insertion;
+    std::string bytes;
+  };
+  std::vector<Splice> splices;
+  // Sections the file has: the splice that takes their added entries, by NameKey(section, "").
+  std::unordered_map<std::string, std::size_t> insertions;
+  // Sections the file lacks, added at the end in the order first named: header and lines.
+  std::vector<std::pair<std::string, std::string>> added;
+  std::unordered_map<std::string, std::size_t> added_index;
+  // Place 0 is the end of the file; place 1 + k is splice k.
+  places->clear();
+
+  std::string section_name;
+  std::string section_key;
+  const CSimpleIniA::TKeyVal* entries = nullptr;
+  for (const Change& change : changes) {
+    std::string line = change.entry + "=";
+    line.append(change.value).append(eol);
+    // A list names one section many times in a row: look it up once.
+    if (change.section != section_name) {
+      section_name = change.section;
+      entries = parsed.Section(section_name);
+      section_key = NameKey(section_name, "");
+    }
+    if (entries == nullptr) {
+      const auto [it, fresh] = added_index.try_emplace(section_key, added.size());
+      if (fresh) added.emplace_back(change.section, std::string());
+      added[it->second].second.append(line);
+      places->push_back(0);
+      continue;
+    }
+
+    if (const char* old = parsed.Value(change.section, change.entry); old != nullptr) {
+      const std::ptrdiff_t offset = parsed.FileOffset(old);
+      if (offset < 0) return false;
+      places->push_back(1 + splices.size());
+      splices.push_back({static_cast<std::size_t>(offset), std::strlen(old), false, change.value});
+      continue;
+    }
+
+    // A new entry goes on the line after the section's last entry, or after its header when it
+    // has none, so that comments and blank lines in front of the next section stay there.
+    auto it = insertions.find(section_key);
+    if (it == insertions.end()) {
+      const char* header = parsed.SectionName(change.section);
+      if (header == nullptr) return false;
+      std::ptrdiff_t end = parsed.FileOffset(header);
+      if (end < 0) return false;
+      end += static_cast<std::ptrdiff_t>(std::strlen(header));
+      for (const auto& [name, value] : *entries) {
+        const std::ptrdiff_t offset = parsed.FileOffset(value);
+        if (offset < 0) return false;
+        end = std::max(end, offset + static_cast<std::ptrdiff_t>(std::strlen(value)));
+      }
+      std::size_t pos = static_cast<std::size_t>(end);
+      while (pos < text.size() && text[pos] != '\n' && text[pos] != '\r') ++pos;
+      Splice insertion{pos, 0, true, std::string()};
+      if (pos == text.size()) {
+        insertion.bytes = eol;  // the last line has no line end yet
+      } else {
+        insertion.at += text.compare(pos, 2, "\r\n") == 0 ? 2 : 1;
+      }
+      it = insertions.emplace(section_key, splices.size()).first;
+      splices.push_back(std::move(insertion));
+    }
+    splices[it->second].bytes.append(line);
+    places->push_back(1 + it->second);
+  }
+
+  std::stable_sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) {
+    return a.at != b.at ? a.at < b.at : !a.insertion && b.insertion;
+  });
+  out->clear();
+  std::size_t copied = 0;
+  for (const Splice& splice : splices) {
+    out->append(text.substr(copied, splice.at - copied));
+    out->append(splice.bytes);
+    copied = splice.at + splice.length;
+  }
+  out->append(text.substr(copied));
+  for (const auto& [section, lines] : added) {
+    if (!out->empty() && out->back() != '\n' && out->back() != '\r') out->append(eol);
     out->append("[").append(section).append("]").append(eol);
-    out->append(line).append(eol);
-    return true;
+    out->append(lines);
   }
-
-  if (const char* old = parsed.Value(section, entry); old != nullptr) {
-    const std::ptrdiff_t offset = parsed.FileOffset(old);
-    if (offset < 0) return false;
-    out->replace(static_cast<std::size_t>(offset), std::strlen(old), value);
-    return true;
-  }
-
-  // A new entry goes on the line after the section's last entry, or after its header when it
-  // has none, so that comments and blank lines in front of the next section stay there.
-  const char* header = parsed.SectionName(section);
-  if (header == nullptr) return false;
-  std::ptrdiff_t end = parsed.FileOffset(header);
-  if (end < 0) return false;
-  end += static_cast<std::ptrdiff_t>(std::strlen(header));
-  for (const auto& [name, old] : *entries) {
-    const std::ptrdiff_t offset = parsed.FileOffset(old);
-    if (offset < 0) return false;
-    end = std::max(end, offset + static_cast<std::ptrdiff_t>(std::strlen(old)));
-  }
-  std::size_t pos = static_cast<std::size_t>(end);
-  while (pos < text.size() && text[pos] != '\n' && text[pos] != '\r') ++pos;
-  if (pos == text.size()) {
-    out->append(eol).append(line).append(eol);
-    return true;
-  }
-  pos += text.compare(pos, 2, "\r\n") == 0 ? 2 : 1;
-  line.append(eol);
-  out->insert(pos, line);
   return true;
+}
+
+// The changes that `edited` does not read back as made.
+std::vector<std::size_t> NotReadBack(std::string_view edited, const std::vector<Change>& changes) {
+  std::vector<std::size_t> failed;
+  const Parsed check(edited);
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    const char* value = check.ok() ? check.Value(changes[i].section, changes[i].entry) : nullptr;
+    if (value == nullptr || Trim(value) != Trim(changes[i].value)) failed.push_back(i);
+  }
+  return failed;
 }
 
 }  // namespace
 
-std::string IniFile::Read(std::string_view file, std::string_view section, std::string_view entry,
-                          std::string_view default_value) {
+struct IniFile::Snapshot::Data final {
+  explicit Data(std::string file_text) : text(std::move(file_text)), parsed(text) {}
+
+  const std::string text;
+  const Parsed parsed;  // refers to `text`
+};
+
+IniFile::Snapshot::Snapshot(std::string_view file) {
+  if (file.empty()) return;
+  std::string text;
+  {
+    const std::lock_guard<std::mutex> lock(IniMutex());
+    if (LoadText(std::string(file), &text) != LoadResult::kOk) return;
+  }
+  auto data = std::make_unique<Data>(std::move(text));
+  if (data->parsed.ok()) data_ = std::move(data);
+}
+
+IniFile::Snapshot::Snapshot(Snapshot&&) noexcept = default;
+IniFile::Snapshot& IniFile::Snapshot::operator=(Snapshot&&) noexcept = default;
+IniFile::Snapshot::~Snapshot() = default;
+
+std::string IniFile::Snapshot::Read(std::string_view section, std::string_view entry,
+                                    std::string_view default_value) const {
   section = Trim(section);
   entry = Trim(entry);
   // Names the parser could never have read cannot be in the file.
-  if (file.empty() || !UsableSection(section) || !UsableEntry(entry)) {
+  if (data_ == nullptr || !UsableSection(section) || !UsableEntry(entry)) {
     return std::string(default_value);
   }
-  const std::lock_guard<std::mutex> lock(IniMutex());
-  std::string text;
-  if (LoadText(std::string(file), &text) != LoadResult::kOk) return std::string(default_value);
-  const Parsed parsed(text);
-  const char* value =
-      parsed.ok() ? parsed.Value(std::string(section), std::string(entry)) : nullptr;
+  const char* value = data_->parsed.Value(std::string(section), std::string(entry));
   return value != nullptr ? std::string(value) : std::string(default_value);
+}
+
+std::string IniFile::Read(std::string_view file, std::string_view section, std::string_view entry,
+                          std::string_view default_value) {
+  // Names the parser could never have read cannot be in the file: no need to read it.
+  if (!UsableSection(Trim(section)) || !UsableEntry(Trim(entry))) {
+    return std::string(default_value);
+  }
+  return Snapshot(file).Read(section, entry, default_value);
 }
 
 bool IniFile::Write(std::string_view file, std::string_view section, std::string_view entry,
                     std::string_view value) {
-  section = Trim(section);
-  entry = Trim(entry);
-  if (file.empty() || !UsableSection(section) || !UsableEntry(entry) || !UsableValue(value)) {
-    return false;
+  const Setting setting{section, entry, value};
+  return Write(file, std::span<const Setting>(&setting, 1));
+}
+
+bool IniFile::Write(std::string_view file, std::span<const Setting> settings) {
+  if (file.empty()) return false;
+  bool all = true;
+  // Refused settings are left out; a later setting of an entry takes the place of an earlier one.
+  std::vector<Change> changes;
+  std::unordered_map<std::string, std::size_t> index;
+  index.reserve(settings.size());
+  for (const Setting& setting : settings) {
+    const std::string_view section = Trim(setting.section);
+    const std::string_view entry = Trim(setting.entry);
+    if (!UsableSection(section) || !UsableEntry(entry) || !UsableValue(setting.value)) {
+      all = false;
+      continue;
+    }
+    const auto [it, fresh] = index.try_emplace(NameKey(section, entry), changes.size());
+    if (fresh) {
+      changes.push_back({std::string(section), std::string(entry), std::string(setting.value)});
+    } else {
+      changes[it->second].value.assign(setting.value);
+    }
   }
+  if (changes.empty()) return all;
+
   const std::lock_guard<std::mutex> lock(IniMutex());
   const std::string name(file);
   std::string text;
@@ -303,17 +430,30 @@ bool IniFile::Write(std::string_view file, std::string_view section, std::string
   }
   // The parser stops at a NUL byte: an entry written behind one could never be read back.
   if (text.find('\0') != std::string::npos) return false;
+  const Parsed parsed(text);
+  if (!parsed.ok()) return false;
+
+  // Odd neighbours can swallow an added line (a lone "[" takes the next line into its header), so
+  // the edit must read back before it may replace the file. What does not is left out, with
+  // everything added at the same place, and the rest is tried again.
   std::string edited;
-  const std::string section_name(section);
-  const std::string entry_name(entry);
-  if (!Edit(text, section_name, entry_name, value, &edited)) return false;
-  if (edited == text) return true;
-  // Odd neighbours can swallow an added line (a lone "[" takes the next line into its header),
-  // so the edit must read back before it may replace the file.
-  const Parsed check(edited);
-  const char* read_back = check.ok() ? check.Value(section_name, entry_name) : nullptr;
-  if (read_back == nullptr || Trim(read_back) != Trim(value)) return false;
-  return ReplaceFile(name, edited);
+  std::vector<std::size_t> places;
+  for (int attempt = 0; attempt < kEditAttempts; ++attempt) {
+    if (!Edit(text, parsed, changes, &edited, &places)) return false;
+    if (edited == text) return all;
+    const std::vector<std::size_t> failed = NotReadBack(edited, changes);
+    if (failed.empty()) return ReplaceFile(name, edited) && all;
+    all = false;
+    std::vector<bool> failed_place(places.size() + 1, false);
+    for (std::size_t i : failed) failed_place[places[i]] = true;
+    std::vector<Change> kept;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+      if (!failed_place[places[i]]) kept.push_back(std::move(changes[i]));
+    }
+    changes = std::move(kept);
+    if (changes.empty()) return false;
+  }
+  return false;
 }
 
 }  // namespace morlan

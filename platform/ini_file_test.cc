@@ -187,6 +187,70 @@ TEST_F(IniFileTest, RefusesWritesThatWouldReadBackDifferently) {
   EXPECT_FALSE(IniFile::Write(dir_.File("no/such/dir.ini"), "S", "K", "v"));
 }
 
+// Many settings in one write end as writing them one by one would: in place, added after the
+// section's last entry in order, new sections at the end, a later setting of an entry winning,
+// refused ones left out; on every kind of file.
+TEST_F(IniFileTest, WriteOfManySettingsEqualsWritingThemOneByOne) {
+  const std::vector<IniFile::Setting> settings = {
+      {"General", "Name", "first"},  {"Other", "List", "x,y"},     {"General", "Added", "1"},
+      {"Third", "A", "a"},           {"General", "Bad=", "never"}, {"third", "B", " b "},
+      {"GENERAL", "name", "second"}, {"Fourth", "C", ""},          {"General", "Added2", "2"},
+      {"general", "ADDED", "again"}, {"Other", "Cr", "x\ry"},      {"Third", "A", "a2"},
+  };
+  const std::vector<std::string> files = {
+      "",
+      std::string(kHandWritten),
+      "\xEF\xBB\xBF[General]\r\nName=old\r\n[Other]\r\nList=",
+      "[General]\nName=",
+      "[Open\nKey=1\n[General]\nName=3\n[",
+      "no section line\n; comment\n[general]\n",
+  };
+  for (const std::string& start : files) {
+    const std::string one_by_one = dir_.File("one.ini");
+    dir_.Write("test.ini", start);
+    dir_.Write("one.ini", start);
+    bool expected = true;
+    for (const IniFile::Setting& setting : settings) {
+      expected =
+          IniFile::Write(one_by_one, setting.section, setting.entry, setting.value) && expected;
+    }
+    EXPECT_EQ(IniFile::Write(file_, settings), expected) << start;
+    EXPECT_EQ(Content(), dir_.Read("one.ini")) << start;
+    EXPECT_FALSE(expected) << "two settings are refused";
+  }
+  // No file yet: it is created. No temporary file is left behind.
+  std::filesystem::remove(file_);
+  EXPECT_FALSE(IniFile::Write(file_, settings));
+  EXPECT_EQ(Read("Third", "A"), "a2");
+  EXPECT_EQ(Read("General", "Added"), "again");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 2);
+
+  // Nothing to do, or only refused settings: the file is not touched.
+  const std::string before = Content();
+  EXPECT_TRUE(IniFile::Write(file_, std::span<const IniFile::Setting>()));
+  const IniFile::Setting refused[] = {{"S", "", "v"}, {"S", "K", "a\nb"}};
+  EXPECT_FALSE(IniFile::Write(file_, refused));
+  EXPECT_FALSE(IniFile::Write("", settings));
+  EXPECT_EQ(Content(), before);
+}
+
+TEST_F(IniFileTest, SnapshotReadsTheFileAsItWas) {
+  EXPECT_EQ(IniFile::Snapshot(file_).Read("General", "Name", "d"), "d");  // no file
+  EXPECT_EQ(IniFile::Snapshot("").Read("General", "Name", "d"), "d");
+  EXPECT_EQ(IniFile::Snapshot(dir_.path().string()).Read("General", "Name", "d"), "d");
+
+  dir_.Write("test.ini", kHandWritten);
+  IniFile::Snapshot snapshot(file_);
+  ASSERT_TRUE(IniFile::Write(file_, "General", "Name", "changed"));
+  EXPECT_EQ(snapshot.Read(" general ", "NAME", "d"), "First Value");
+  EXPECT_EQ(snapshot.Read("Other", "List", "d"), "a,b,c");
+  EXPECT_EQ(snapshot.Read("Other", "Missing", "d"), "d");
+  EXPECT_EQ(snapshot.Read("Other", "a=b", "d"), "d");
+  const IniFile::Snapshot moved = std::move(snapshot);
+  EXPECT_EQ(moved.Read("General", "Size", "d"), "10");
+  EXPECT_EQ(IniFile::Snapshot(file_).Read("General", "Name", "d"), "changed");
+}
+
 TEST_F(IniFileTest, RelativeNameMeansWorkingDirectory) {
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(dir_.path());
