@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <initializer_list>
 #include <limits>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "platform/ini_file.h"
 
@@ -28,6 +30,74 @@ std::uint16_t ParseCount(std::string_view text) {
   return value > std::numeric_limits<std::uint16_t>::max() ? 0 : static_cast<std::uint16_t>(value);
 }
 
+// While a LoadList or SaveList runs, the base ReadEntry and WriteEntry of its store work on one
+// reading and one edit of its file instead of reading and rewriting the whole file for every
+// entry, which made a long list cost time in the square of its length. The calls still go
+// through the virtual operations, so an override sees each of them. Held per thread: what other
+// threads read and write meanwhile goes to the file directly.
+class ListBatch final {
+ public:
+  enum class Mode { kRead, kWrite };
+
+  ListBatch(const IniStore* store, std::string_view file, Mode mode)
+      : store_(store), file_(file), mode_(mode), outer_(active_) {
+    active_ = this;
+  }
+  ~ListBatch() { active_ = outer_; }
+  ListBatch(const ListBatch&) = delete;
+  ListBatch& operator=(const ListBatch&) = delete;
+
+  // The calling thread's batch of `mode` for `store` on `file`, or null.
+  static ListBatch* Active(const IniStore* store, std::string_view file, Mode mode) {
+    ListBatch* batch = active_;
+    if (batch == nullptr || batch->store_ != store || batch->mode_ != mode ||
+        batch->file_ != file) {
+      return nullptr;
+    }
+    return batch;
+  }
+
+  // The file as it was at the first read of the batch.
+  const IniFile::Snapshot& snapshot() {
+    if (!snapshot_) snapshot_.emplace(file_);
+    return *snapshot_;
+  }
+
+  void Add(std::string_view section, std::string_view entry, std::string_view value) {
+    writes_.push_back({std::string(section), std::string(entry), std::string(value)});
+  }
+
+  // Makes the writes gathered, in their order, in one edit of the file.
+  void Flush() {
+    std::vector<IniFile::Setting> settings;
+    settings.reserve(writes_.size());
+    for (const Write& write : writes_) {
+      settings.push_back({write.section, write.entry, write.value});
+    }
+    // Not reported, as a single write is not.
+    IniFile::Write(file_, settings);
+    writes_.clear();
+  }
+
+ private:
+  struct Write final {
+    std::string section;
+    std::string entry;
+    std::string value;
+  };
+
+  static thread_local ListBatch* active_;
+
+  const IniStore* store_;
+  const std::string file_;
+  const Mode mode_;
+  ListBatch* const outer_;
+  std::optional<IniFile::Snapshot> snapshot_;
+  std::vector<Write> writes_;
+};
+
+thread_local ListBatch* ListBatch::active_ = nullptr;
+
 std::string ElementEntry(std::string_view count_entry, std::size_t n) {
   std::string key(count_entry);
   key += '_';
@@ -41,11 +111,18 @@ IniStore::~IniStore() = default;
 
 std::string IniStore::ReadEntry(std::string_view section, std::string_view entry,
                                 std::string_view default_value, std::string_view file) {
+  if (ListBatch* batch = ListBatch::Active(this, file, ListBatch::Mode::kRead)) {
+    return batch->snapshot().Read(section, entry, default_value);
+  }
   return IniFile::Read(file, section, entry, default_value);
 }
 
 void IniStore::WriteEntry(std::string_view section, std::string_view entry, std::string_view value,
                           std::string_view file) {
+  if (ListBatch* batch = ListBatch::Active(this, file, ListBatch::Mode::kWrite)) {
+    batch->Add(section, entry, value);
+    return;
+  }
   // Not reported: the file stays as it was, and the next run reads what is there.
   IniFile::Write(file, section, entry, value);
 }
@@ -101,6 +178,7 @@ void IniStore::Update(std::string_view section, std::string_view entry, std::str
 
 void IniStore::LoadList(std::string_view section, std::string_view count_entry,
                         std::vector<SectorEntry>& list, Column first, Column second, Column third) {
+  const ListBatch batch(this, FILENAME, ListBatch::Mode::kRead);
   const std::uint16_t count = ParseCount(Fetch(section, count_entry));
   for (std::size_t n = 1; n <= count; ++n) {
     const std::string key = ElementEntry(count_entry, n);
@@ -115,6 +193,7 @@ void IniStore::LoadList(std::string_view section, std::string_view count_entry,
 void IniStore::SaveList(std::string_view section, std::string_view count_entry,
                         const std::vector<SectorEntry>& list, Column first, Column second,
                         Column third) {
+  ListBatch batch(this, FILENAME, ListBatch::Mode::kWrite);
   Update(section, count_entry, std::to_string(list.size()));
   for (std::size_t n = 1; n <= list.size(); ++n) {
     const SectorEntry& element = list[n - 1];
@@ -124,9 +203,13 @@ void IniStore::SaveList(std::string_view section, std::string_view count_entry,
       value += ',';
       value += Cut(element.*column, kColumnCapacity);
     }
+    // A reader drops the blanks at the ends of a value. Behind a last column that ends in one, a
+    // comma keeps them: it opens a part that no load reads.
+    if (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value += ',';
     value.resize(std::min(value.size(), kListValueCapacity));
     Update(section, ElementEntry(count_entry, n), value);
   }
+  batch.Flush();
 }
 
 }  // namespace morlan

@@ -11,11 +11,18 @@
 // for Fetch, kUnknown for FetchRequired and FetchField). Write failures are not reported; the
 // file is then left as it was (see IniFile).
 //
+// LoadList and SaveList take time in proportion to the list: LoadList reads the file once and
+// SaveList changes it in one edit, while their single reads and writes still go through the
+// virtual ReadEntry and WriteEntry. The reads of a LoadList see the file as it was at its first
+// read.
+//
 // The file name is used as given; one without a directory is found in the current working
 // directory at the time of each read and write.
 //
-// Threading: not synchronised; the owner uses it from one thread at a time. The file operations
-// underneath are serialised process-wide.
+// Threading: Init and Kill, which set FILENAME and SECTORS, belong to start-up and shutdown, while
+// no other thread uses the store. Between them the entry and list operations may run on several
+// threads at once: they only read FILENAME, and the file operations underneath are serialised
+// process-wide. A list operation's batch belongs to its own thread.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +34,7 @@
 namespace morlan {
 
 // One element of IniStore::SECTORS; each text holds at most IniStore::kColumnCapacity characters.
-struct SectorEntry {
+struct SectorEntry final {
   std::string FAMILY;
   std::string ITEM;
   std::string TYPE;
@@ -95,7 +102,10 @@ class IniStore {
                 std::vector<SectorEntry>& list, Column first, Column second = nullptr,
                 Column third = nullptr);
   // Writes `list` as LoadList reads it: the count, then each element's named columns (each cut
-  // to kColumnCapacity) joined by commas. Entries beyond the new count are left in the file.
+  // to kColumnCapacity) joined by commas, and a comma more when the last one ends in a blank or
+  // tab, which the file's reader would otherwise drop. So every list that LoadList gives reads
+  // back the same; only blanks in front of the first column are lost, and no load gives those.
+  // Entries beyond the new count are left in the file.
   void SaveList(std::string_view section, std::string_view count_entry,
                 const std::vector<SectorEntry>& list, Column first, Column second = nullptr,
                 Column third = nullptr);
