@@ -1,12 +1,67 @@
 #include "platform/event_queue.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace morlan {
 
+namespace {
+
+// Every thread's queue, for close-down. Its lock is taken before a queue's own, never after.
+struct Registry {
+  std::mutex mutex;
+  std::vector<std::weak_ptr<EventQueue>> queues;
+  bool closing_down = false;
+};
+
+Registry& registry() {
+  // Never destroyed: procedure threads may still post while static objects are torn down.
+  static Registry* const registry = new Registry;
+  return *registry;
+}
+
+}  // namespace
+
 std::shared_ptr<EventQueue> EventQueue::ForCurrentThread() {
-  thread_local const std::shared_ptr<EventQueue> queue(new EventQueue(Runtime::CurrentThreadId()));
+  thread_local const std::shared_ptr<EventQueue> queue = [] {
+    std::shared_ptr<EventQueue> made(new EventQueue(Runtime::CurrentThreadId()));
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    std::erase_if(r.queues, [](const std::weak_ptr<EventQueue>& q) { return q.expired(); });
+    r.queues.push_back(made);
+    return made;
+  }();
   return queue;
+}
+
+void EventQueue::CloseDownEveryWindow() {
+  Registry& r = registry();
+  std::lock_guard registry_lock(r.mutex);
+  r.closing_down = true;
+  for (const std::weak_ptr<EventQueue>& weak : r.queues) {
+    const std::shared_ptr<EventQueue> queue = weak.lock();
+    if (queue == nullptr) continue;
+    {
+      std::lock_guard lock(queue->mutex_);
+      for (int window : queue->open_windows_) {
+        queue->events_.push_back(Event{EventCloseDown, 0, window});
+      }
+    }
+    queue->posted_.notify_all();
+    queue->WakePresenter();
+  }
+}
+
+void EventQueue::EndCloseDown() {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  r.closing_down = false;
+}
+
+bool EventQueue::closing_down() {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  return r.closing_down;
 }
 
 void EventQueue::Post(const Event& event) {
@@ -27,9 +82,14 @@ bool EventQueue::Accepts(int window) const {
 
 void EventQueue::WindowOpened(int window) {
   {
+    // Under the registry's lock, so a close-down going on reaches this window exactly once:
+    // either it finds the window open, or the window finds it begun.
+    Registry& r = registry();
+    std::lock_guard registry_lock(r.mutex);
     std::lock_guard lock(mutex_);
     if (!Accepts(window)) open_windows_.push_back(window);
     events_.push_back(Event{EventOpenWindow, 0, window});
+    if (r.closing_down) events_.push_back(Event{EventCloseDown, 0, window});
   }
   posted_.notify_all();
   WakePresenter();

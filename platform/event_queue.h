@@ -11,6 +11,10 @@
 // it, so the queue stays bounded however often windows open and close. Events for window 0 (the
 // thread's current window) are kept while any window is open here.
 //
+// Close-down reaches every thread: CloseDownEveryWindow posts close-down (514) to every window
+// open on any queue, and every window that opens afterwards gets it right after its open-window
+// event, so a procedure still starting up is told as well.
+//
 // Threading: Post is thread-safe; Take and the waits belong to the owning thread.
 #pragma once
 
@@ -31,6 +35,11 @@ class EventQueue final {
  public:
   // The calling thread's queue, made on first use.
   static std::shared_ptr<EventQueue> ForCurrentThread();
+
+  // Starts close-down (above); EndCloseDown ends it (test set-up). Any thread.
+  static void CloseDownEveryWindow();
+  static void EndCloseDown();
+  static bool closing_down();
 
   // The thread whose queue this is.
   ThreadId owner() const { return owner_; }

@@ -6,11 +6,13 @@
 #include <atomic>
 #include <chrono>
 #include <clocale>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <thread>
+#include <mutex>
 
+#include "platform/event_queue.h"
 #include "platform/steady_clock.h"
 
 namespace morlan {
@@ -37,11 +39,28 @@ std::string FormatWallTime(const char* format) {
   return std::string(text, n);
 }
 
+// Lets close-down sleep until the last procedure thread returns.
+struct ProcedureThreads {
+  std::mutex mutex;
+  std::condition_variable ended;
+};
+
+ProcedureThreads& procedure_threads() {
+  // Never destroyed: a procedure thread may end while static objects are torn down.
+  static ProcedureThreads* const threads = new ProcedureThreads;
+  return *threads;
+}
+
 void* RunProcedure(void* arg) {
   std::unique_ptr<std::function<void()>> procedure(static_cast<std::function<void()>*>(arg));
   (*procedure)();
   procedure.reset();
-  --running_threads;
+  ProcedureThreads& threads = procedure_threads();
+  {
+    std::lock_guard lock(threads.mutex);
+    --running_threads;
+  }
+  threads.ended.notify_all();
   return nullptr;
 }
 
@@ -54,6 +73,7 @@ void Runtime::Reset() {
   installed_presenter = nullptr;
   installed_clock = nullptr;
   gui_thread = 0;
+  EventQueue::EndCloseDown();
 }
 
 Presenter* Runtime::presenter() { return installed_presenter.load(); }
@@ -70,18 +90,28 @@ void Runtime::Start() {
 
 bool Runtime::IsCompatible(int version) { return version >= 1 && version <= kVersion; }
 
-void Runtime::CloseDown() {
-  // A procedure thread may be waiting for the GUI thread to answer a message box, so the GUI
-  // thread keeps its toolkit going while it waits instead of blocking.
+bool Runtime::CloseDown() { return StopProcedures(kCloseDownPatience); }
+
+bool Runtime::StopProcedures(std::chrono::milliseconds patience) {
+  const auto limit = std::chrono::steady_clock::now() + patience;
+  EventQueue::CloseDownEveryWindow();
+  ProcedureThreads& threads = procedure_threads();
   while (RunningThreads() > 0) {
+    if (std::chrono::steady_clock::now() >= limit) return false;
+    // A procedure may be waiting for the GUI thread to answer a message box, so the GUI thread
+    // keeps its toolkit going while it waits instead of blocking.
     Presenter* p = presenter();
     if (p != nullptr && p->PumpsEvents() && OnGuiThread()) {
       p->PumpUntilWoken(clock().Now() + 1);
       continue;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::unique_lock lock(threads.mutex);
+    threads.ended.wait_until(lock, limit, [] { return RunningThreads() == 0; });
   }
+  return true;
 }
+
+bool Runtime::ClosingDown() { return EventQueue::closing_down(); }
 
 void Runtime::MarkGuiThread() { gui_thread = CurrentThreadId(); }
 bool Runtime::OnGuiThread() { return IsGuiThread(CurrentThreadId()); }

@@ -10,6 +10,7 @@
 // and test set-up, while no other thread uses the runtime.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -29,7 +30,7 @@ class Runtime final {
   // Neither is owned; both must outlive their use.
   static void InstallPresenter(Presenter* presenter);
   static void InstallClock(Clock* clock);
-  // Back to no presenter, the steady clock and no GUI thread.
+  // Back to no presenter, the steady clock, no GUI thread and no close-down.
   static void Reset();
 
   static Presenter* presenter();
@@ -38,11 +39,25 @@ class Runtime final {
   // Runtime life. Start marks the calling thread as the GUI thread (whose event loop the
   // presenter pumps) and takes the user's date and time formats from the environment.
   // IsCompatible answers whether this runtime can run a program built for `version`.
-  // CloseDown waits until every procedure thread has finished, so nothing outlives the globals.
   static constexpr int kVersion = 1;
   static void Start();
   static bool IsCompatible(int version);
-  static void CloseDown();
+
+  // Ends the running procedures, for the program's teardown: call it once the frame has
+  // returned and before any global object is killed. Posts close-down (514) to every open window
+  // of every thread, the caller's own included, and to every window that opens from then on
+  // (right after its open-window event); then waits until every thread started by StartThread
+  // has returned, or until `patience` has passed (real time, whatever clock is installed). On the
+  // GUI thread the presenter keeps pumping meanwhile, since a procedure may be waiting for a
+  // message box. True when every procedure thread returned. False when some still run: they may
+  // still use the global objects, so the caller must not destroy them (end the process
+  // instead). Any thread; close-down lasts until Reset.
+  static bool StopProcedures(std::chrono::milliseconds patience);
+  // True once close-down has begun.
+  static bool ClosingDown();
+  // The runtime's own close-down: StopProcedures with kCloseDownPatience.
+  static constexpr std::chrono::seconds kCloseDownPatience{30};
+  static bool CloseDown();
   // Marks the calling thread as the GUI thread (Start does it). Event queues ask at every wait
   // and every post, so a thread's windows made before the mark follow it too.
   static void MarkGuiThread();

@@ -4,7 +4,9 @@
 #include "platform/runtime.h"
 
 #include <atomic>
+#include <chrono>
 #include <future>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -32,6 +34,14 @@ std::vector<EventCode> RunToEnd(Window& window) {
     if (loop.EndEvent(0)) break;
   }
   return codes;
+}
+
+// Close-down for a test: procedures still running after it use the test's objects, so a
+// failure ends the process.
+void StopProceduresOrGiveUp(std::chrono::milliseconds patience) {
+  if (Runtime::StopProcedures(patience)) return;
+  testing::GiveUp("procedures still running " + std::to_string(patience.count()) +
+                  " ms after close-down");
 }
 
 class RuntimeThreadsTest : public ::testing::Test {
@@ -129,6 +139,124 @@ TEST_F(RuntimeThreadsTest, AWindowOpenOnOneThreadIsRefusedToAnother) {
   window.Post(EventCloseWindow);
   testing::Watchdog watchdog("the owner's loop to end");
   EXPECT_EQ(RunToEnd(window), (std::vector<EventCode>{EventOpenWindow, EventCloseWindow}));
+}
+
+TEST_F(RuntimeThreadsTest, StopProceduresClosesEveryWindowOfEveryThreadAndWaitsForThem) {
+  struct Seen {
+    std::atomic<bool> running{false};
+    std::vector<EventCode> outer;  // timer events left out
+    std::vector<EventCode> inner;
+  };
+  Seen timed;
+  Seen modal;
+  // A timer-driven procedure, like a fix run, whose loop never waits on its queue.
+  ASSERT_TRUE(Runtime::StartThread(
+      [&] {
+        Window window(ProgressDefinition(/*timer=*/10));
+        window.Open();
+        EventLoop loop(window);
+        while (loop.NextEvent()) {
+          if (loop.event() != EventTimer) timed.outer.push_back(loop.event());
+          timed.running = true;
+          if (loop.EndEvent(loop.event() == EventTimer ? 1 : 0)) break;
+        }
+      },
+      25000));
+  // A procedure inside a modal window of its own.
+  ASSERT_TRUE(Runtime::StartThread(
+      [&] {
+        Window window(ProgressDefinition());
+        window.Open();
+        EventLoop loop(window);
+        while (loop.NextEvent()) {
+          modal.outer.push_back(loop.event());
+          if (loop.event() == EventOpenWindow) {
+            Window box(ProgressDefinition());
+            box.Open();
+            modal.running = true;
+            modal.inner = RunToEnd(box);
+          }
+          if (loop.EndEvent(0)) break;
+        }
+      },
+      25000));
+  ASSERT_TRUE(testing::WaitUntil([&] { return timed.running && modal.running; }));
+
+  StopProceduresOrGiveUp(std::chrono::seconds(2));
+  EXPECT_EQ(Runtime::RunningThreads(), 0);
+  const std::vector<EventCode> told = {EventOpenWindow, EventCloseDown};
+  EXPECT_EQ(timed.outer, told);
+  EXPECT_EQ(modal.inner, told);
+  EXPECT_EQ(modal.outer, told);
+}
+
+TEST_F(RuntimeThreadsTest, StopProceduresReportsAProcedureThatDoesNotEnd) {
+  std::atomic<Window*> stubborn{nullptr};
+  ASSERT_TRUE(Runtime::StartThread(
+      [&] {
+        Window window(ProgressDefinition());
+        window.Open();
+        EventLoop loop(window);
+        while (loop.NextEvent()) {
+          stubborn = &window;
+          // Close-down is dealt with and ignored; only Cancel ends the procedure.
+          const bool cancel = loop.event() == EventAccepted && loop.control() == 4;
+          if (loop.EndEvent(cancel ? -1 : 1)) break;
+        }
+      },
+      25000));
+  ASSERT_TRUE(testing::WaitUntil([&] { return stubborn.load() != nullptr; }));
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Runtime::StopProcedures(std::chrono::milliseconds(300)));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(Runtime::RunningThreads(), 1);
+
+  stubborn.load()->Post(EventAccepted, 4);
+  StopProceduresOrGiveUp(std::chrono::seconds(5));
+  EXPECT_EQ(Runtime::RunningThreads(), 0);
+}
+
+TEST_F(RuntimeThreadsTest, TheGuiThreadAnswersAProcedureBoxWhileItWaitsForClosedown) {
+  Runtime::MarkGuiThread();
+  presenter_.ScriptAnswers({ButtonNo});
+  std::atomic<bool> asking{false};
+  ButtonFlags answer = 0;
+  ASSERT_TRUE(Runtime::StartThread(
+      [&] {
+        Window window(ProgressDefinition());
+        window.Open();
+        EventLoop loop(window);
+        while (loop.NextEvent()) {
+          if (loop.event() == EventOpenWindow) {
+            asking = true;
+            answer = Runtime::MessageBox({"Stop now?", "Processing Records", MessageIcon::kQuestion,
+                                          ButtonYes + ButtonNo, ButtonYes, 0});
+          }
+          if (loop.EndEvent(0)) break;
+        }
+      },
+      25000));
+  ASSERT_TRUE(testing::WaitUntil([&] { return asking.load(); }));
+
+  StopProceduresOrGiveUp(std::chrono::seconds(3));
+  EXPECT_EQ(answer, ButtonNo);
+  EXPECT_EQ(presenter_.unanswered_boxes(), 0);
+}
+
+TEST_F(RuntimeThreadsTest, AWindowOpenedAfterClosedownBeganIsToldToClose) {
+  std::vector<EventCode> seen;
+  ASSERT_TRUE(Runtime::StartThread(
+      [&] {
+        // The procedure was still starting when close-down came.
+        (void)testing::WaitUntil([] { return Runtime::ClosingDown(); }, std::chrono::seconds(2));
+        Window window(ProgressDefinition());
+        window.Open();
+        seen = RunToEnd(window);
+      },
+      25000));
+  StopProceduresOrGiveUp(std::chrono::seconds(3));
+  EXPECT_EQ(seen, (std::vector<EventCode>{EventOpenWindow, EventCloseDown}));
 }
 
 }  // namespace

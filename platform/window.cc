@@ -55,17 +55,20 @@ bool Window::Open() {
   }
   dirty_ = false;
   next_timer_ = Runtime::clock().Now() + timer_;
-  // The queue takes the window's events before the presenter can show it and post to it.
+  // The queue takes the window's events before the presenter can show it and post to it, and
+  // before other threads see it open.
   queue->WindowOpened(id_);
+  open_ = true;
   if (Presenter* p = Runtime::presenter()) p->WindowOpened(Snapshot());
   return true;
 }
 
 void Window::Close() {
-  if (owner_.exchange(0) == 0) return;
+  if (!open_.exchange(false)) return;
   dirty_ = false;
   queue()->WindowClosed(id_);
   if (Presenter* p = Runtime::presenter()) p->WindowClosed(id_);
+  owner_ = 0;  // last: another thread may claim it from now on
 }
 
 std::shared_ptr<EventQueue> Window::queue() const {

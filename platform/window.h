@@ -59,9 +59,10 @@ class Window final {
   // Hides the window for good; any event loop over it ends. Closing a closed window does
   // nothing.
   void Close();
-  bool is_open() const { return owner_.load() != 0; }
+  // Once open, posts from any thread reach the window.
+  bool is_open() const { return open_.load(); }
   // Open, and owned by the calling thread.
-  bool open_here() const { return owner_.load() == Runtime::CurrentThreadId(); }
+  bool open_here() const { return is_open() && owner_.load() == Runtime::CurrentThreadId(); }
 
   // Queues an event for this window on its owner's queue. Any thread.
   void Post(EventCode code, int control = 0);
@@ -135,7 +136,8 @@ class Window final {
 
   const int id_;
   const WindowDefinition definition_;
-  std::atomic<ThreadId> owner_{0};  // the thread that has the window open; 0 while closed
+  std::atomic<ThreadId> owner_{0};  // the thread that has claimed the window; 0 while closed
+  std::atomic<bool> open_{false};   // set once its queue takes its events
   mutable std::mutex queue_mutex_;  // guards queue_, which Post reads from any thread
   std::shared_ptr<EventQueue> queue_;
   std::string caption_;

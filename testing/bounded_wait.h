@@ -23,6 +23,15 @@ namespace morlan::testing {
 // How long a test waits for something that takes microseconds when the code is right.
 inline constexpr std::chrono::milliseconds kPatience{5000};
 
+// Fails the test with `what` and ends the process at once: the only safe way out while another
+// thread may still be using the test's objects.
+[[noreturn]] inline void GiveUp(const std::string& what) {
+  ADD_FAILURE() << what;
+  std::fprintf(stderr, "%s\n", what.c_str());
+  std::fflush(nullptr);
+  std::_Exit(EXIT_FAILURE);
+}
+
 // Polls `done` until it answers true (true) or `patience` has passed (false).
 [[nodiscard]] inline bool WaitUntil(const std::function<bool()>& done,
                                     std::chrono::milliseconds patience = kPatience) {
@@ -35,8 +44,7 @@ inline constexpr std::chrono::milliseconds kPatience{5000};
 }
 
 // Bounds whatever the test does while this object lives: when it is not destroyed within
-// `patience`, the test fails naming `what` and the process ends at once. Ending the process is
-// the only safe way out, since the blocked code may hold references into the test's objects.
+// `patience`, the test fails naming `what` and the process ends at once (GiveUp).
 class Watchdog final {
  public:
   explicit Watchdog(std::string what, std::chrono::milliseconds patience = kPatience)
@@ -57,11 +65,7 @@ class Watchdog final {
   void Watch(std::chrono::milliseconds patience) {
     std::unique_lock lock(mutex_);
     if (disarmed_changed_.wait_for(lock, patience, [this] { return disarmed_; })) return;
-    ADD_FAILURE() << "Gave up waiting for " << what_ << " after " << patience.count() << " ms";
-    std::fprintf(stderr, "Gave up waiting for %s after %lld ms\n", what_.c_str(),
-                 static_cast<long long>(patience.count()));
-    std::fflush(nullptr);
-    std::_Exit(EXIT_FAILURE);
+    GiveUp("Gave up waiting for " + what_ + " after " + std::to_string(patience.count()) + " ms");
   }
 
   const std::string what_;
