@@ -8,16 +8,30 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
+#include "platform/open_file_registry.h"
 #include "platform/runtime_error_state.h"
 #include "platform/write_all.h"
 
 namespace morlan {
 
 namespace {
+
+// How long a halt waits for a file that another thread is using.
+constexpr auto kHaltWaitPerFile = std::chrono::milliseconds(250);
+
+// 90 with the system's code and text.
+void SetDriverFailure(int error) {
+  char code[16];
+  const auto end = std::to_chars(code, code + sizeof code, error).ptr;
+  RuntimeErrorState::SetDriverError({code, static_cast<std::size_t>(end - code)},
+                                    std::strerror(error));
+}
 
 // Maps a failed system call's errno onto the status codes callers test; anything without a
 // code of its own becomes 90 with the system's code and text.
@@ -31,14 +45,12 @@ void SetSystemError(int error) {
     case EROFS:
     case EWOULDBLOCK:
       return RuntimeErrorState::Set(StatusAccessDenied);
-    default: {
-      char code[16];
-      const auto end = std::to_chars(code, code + sizeof code, error).ptr;
-      return RuntimeErrorState::SetDriverError({code, static_cast<std::size_t>(end - code)},
-                                               std::strerror(error));
-    }
+    default:
+      return SetDriverFailure(error);
   }
 }
+
+bool IsWritable(std::uint8_t mode) { return (mode & kAccessMask) != kAccessRead; }
 
 }  // namespace
 
@@ -65,33 +77,47 @@ bool TextLineFile::Exists() {
 
 void TextLineFile::Create() {
   if (IsOpen()) return RuntimeErrorState::Set(StatusAlreadyOpen);
-  const int fd = ::open(name().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // Opened without O_TRUNC: the file is emptied only once it is known that no object of this
+  // process holds it, whatever name that object used.
+  const int fd = ::open(name().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return SetSystemError(errno);
-  if (::close(fd) != 0) return SetSystemError(errno);
+  struct stat st;
+  int error = ::fstat(fd, &st) == 0 ? 0 : errno;
+  bool held = false;
+  if (error == 0 && S_ISREG(st.st_mode)) {
+    held = !OpenFileRegistry::UnlessHeld({st.st_dev, st.st_ino}, [&] {
+      if (::ftruncate(fd, 0) != 0) error = errno;
+    });
+  }
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (held) return RuntimeErrorState::Set(StatusAccessDenied);
+  if (error != 0) return SetSystemError(error);
   RuntimeErrorState::SetOk();
 }
 
 void TextLineFile::Remove() {
   if (IsOpen()) return RuntimeErrorState::Set(StatusAlreadyOpen);
-  if (::unlink(name().c_str()) != 0) return SetSystemError(errno);
+  // lstat: unlinking a symbolic link leaves the file it names alone.
+  struct stat st;
+  if (::lstat(name().c_str(), &st) != 0) return SetSystemError(errno);
+  int error = 0;
+  const bool ran = OpenFileRegistry::UnlessHeld({st.st_dev, st.st_ino}, [&] {
+    if (::unlink(name().c_str()) != 0) error = errno;
+  });
+  if (!ran) return RuntimeErrorState::Set(StatusAccessDenied);
+  if (error != 0) return SetSystemError(error);
   RuntimeErrorState::SetOk();
 }
 
 void TextLineFile::Open(std::uint8_t mode) {
   if (IsOpen()) return RuntimeErrorState::Set(StatusAlreadyOpen);
-  int flags = O_CLOEXEC;
-  switch (mode & kAccessMask) {
-    case kAccessRead:
-      flags |= O_RDONLY;
-      break;
-    case kAccessWrite:
-      flags |= O_WRONLY | O_APPEND;
-      break;
-    default:
-      flags |= O_RDWR | O_APPEND;
-      break;
+  // Write-only opens read too where the file lets them: the first Add looks at the file's last
+  // byte. Reads through Next stay refused by the mode.
+  const int flags = O_CLOEXEC | (IsWritable(mode) ? O_RDWR | O_APPEND : O_RDONLY);
+  int fd = ::open(name().c_str(), flags);
+  if (fd < 0 && errno == EACCES && (mode & kAccessMask) == kAccessWrite) {
+    fd = ::open(name().c_str(), O_CLOEXEC | O_WRONLY | O_APPEND);
   }
-  const int fd = ::open(name().c_str(), flags);
   if (fd < 0) return SetSystemError(errno);
 
   // Sharing: a deny-all open wants the file to itself; every other open only keeps deny-all
@@ -103,6 +129,12 @@ void TextLineFile::Open(std::uint8_t mode) {
     ::close(fd);
     return SetSystemError(error == EWOULDBLOCK ? EACCES : error);
   }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return SetSystemError(error);
+  }
 
   fd_ = fd;
   mode_ = mode;
@@ -111,19 +143,30 @@ void TextLineFile::Open(std::uint8_t mode) {
   if (!read_buffer_) read_buffer_ = std::make_unique<char[]>(buffer_size_);
   if (!write_buffer_) write_buffer_ = std::make_unique<char[]>(kBufferSize);
   write_used_ = 0;
+  write_error_ = 0;
+  last_line_ended_ = false;
   bytes_read_ = 0;
   SeekRead(0);
+  // Last: from here on a halt on another thread may flush this file.
+  OpenFileRegistry::Add(this, {st.st_dev, st.st_ino});
   RuntimeErrorState::SetOk();
 }
 
 void TextLineFile::Close() {
   if (!IsOpen()) return RuntimeErrorState::Set(StatusNotOpen);
   // Keep the first failure: a lost write matters more than the close that follows it.
-  const bool flushed = Flush();
+  bool flushed = true;
+  if (IsWritable(mode_)) {
+    const std::lock_guard lock(write_mutex_);
+    flushed = Flush();
+  }
   const RuntimeErrorState::Saved flush_failure = RuntimeErrorState::Save();
+  // Once out of the registry no halt can reach the file, so the rest needs no lock.
+  OpenFileRegistry::Remove(this);
   const int closed = ::close(fd_);
   const int close_error = errno;
   fd_ = -1;
+  write_error_ = 0;
   Notify(kNotifyClose);
   if (!flushed) return RuntimeErrorState::Restore(flush_failure);
   if (closed != 0) return SetSystemError(close_error);
@@ -140,7 +183,8 @@ void TextLineFile::SeekRead(std::int64_t offset) {
   read_pos_ = 0;
   read_end_ = 0;
   read_offset_ = offset;
-  line_number_ = 0;
+  // Line numbers are counted from the start; nobody knows how many lines lie before `offset`.
+  line_number_ = offset == 0 ? 0 : -1;
   current_offset_ = -1;
 }
 
@@ -169,8 +213,11 @@ bool TextLineFile::ReadMore() {
 void TextLineFile::Next() {
   if (!IsOpen()) return RuntimeErrorState::Set(StatusNotOpen);
   if ((mode_ & kAccessMask) == kAccessWrite) return RuntimeErrorState::Set(StatusAccessDenied);
-  // Appended lines must be visible to reads of the same object.
-  if (write_used_ > 0 && !Flush()) return;
+  if (IsWritable(mode_)) {
+    // Appended lines must be visible to reads of the same object.
+    const std::lock_guard lock(write_mutex_);
+    if (write_used_ > 0 && !Flush()) return;
+  }
   ReadLine();
 }
 
@@ -190,7 +237,7 @@ void TextLineFile::ReadLine() {
       read_end_ -= read_pos_;
       read_pos_ = 0;
     }
-    if (read_end_ == buffer_size_) return SkipLongLine();
+    if (read_end_ == buffer_size_) return SkipLongLine(line_start);
     scan_from = read_end_;
     if (!ReadMore()) return;
     if (read_end_ == scan_from) {
@@ -208,11 +255,12 @@ void TextLineFile::ReadLine() {
   const std::size_t consumed = length + (at_end ? 0 : 1);
   read_pos_ += consumed;
   bytes_read_ = static_cast<std::int64_t>(consumed);
-  ++line_number_;
-  if (!at_end && length > 0 && begin[length - 1] == '\r') --length;
+  if (line_number_ >= 0) ++line_number_;
+  // Also at the very end: a file cut after the CR of its last CRLF.
+  if (length > 0 && begin[length - 1] == '\r') --length;
 
   const std::size_t capacity = record_size();
-  if (length > capacity) return ReportLongLine();
+  if (length > capacity) return ReportLongLine(line_start);
   char* const record = this->record();
   std::memcpy(record, begin, length);
   std::memset(record + length, ' ', capacity - length);
@@ -220,7 +268,7 @@ void TextLineFile::ReadLine() {
   RuntimeErrorState::SetOk();
 }
 
-void TextLineFile::SkipLongLine() {
+void TextLineFile::SkipLongLine(std::int64_t line_start) {
   // The line fills the whole buffer without a terminator, so it cannot fit the record: pass
   // over it to its end, counting its bytes, and fail this read.
   std::int64_t consumed = static_cast<std::int64_t>(read_end_);
@@ -239,42 +287,108 @@ void TextLineFile::SkipLongLine() {
     read_pos_ = read_end_ = 0;
   }
   bytes_read_ = consumed;
-  ++line_number_;
-  ReportLongLine();
+  if (line_number_ >= 0) ++line_number_;
+  ReportLongLine(line_start);
 }
 
-void TextLineFile::ReportLongLine() {
+void TextLineFile::ReportLongLine(std::int64_t line_start) {
   // The record keeps what it held: a line is never cut to fit.
-  char text[96];
-  const int n = std::snprintf(text, sizeof text, "Line %lld is longer than %u characters",
-                              static_cast<long long>(line_number_), record_size());
+  char text[128];
+  const int n =
+      line_number_ > 0
+          ? std::snprintf(text, sizeof text, "Line %lld is longer than %u characters",
+                          static_cast<long long>(line_number_), record_size())
+          : std::snprintf(text, sizeof text, "The line at byte %lld is longer than %u characters",
+                          static_cast<long long>(line_start), record_size());
   RuntimeErrorState::SetDriverError("90", {text, static_cast<std::size_t>(n)});
 }
 
 bool TextLineFile::Flush() {
+  if (write_error_ != 0) {
+    SetDriverFailure(write_error_);
+    return false;
+  }
   if (write_used_ == 0) return true;
-  const int error = WriteAll(fd_, {write_buffer_.get(), write_used_});
-  write_used_ = 0;
-  if (error == 0) return true;
-  SetSystemError(error);
+  std::size_t written = 0;
+  const int error = WriteAll(fd_, {write_buffer_.get(), write_used_}, &written);
+  if (error == 0) {
+    write_used_ = 0;
+    return true;
+  }
+  // Whatever follows the last LF that reached the file is a torn line.
+  const std::size_t last_lf = std::string_view(write_buffer_.get(), written).rfind('\n');
+  const std::size_t whole = last_lf == std::string_view::npos ? 0 : last_lf + 1;
+  FailWrite(error, written - whole);
   return false;
+}
+
+void TextLineFile::WriteThrough(std::string_view line) {
+  std::size_t written = 0;
+  int error = WriteAll(fd_, line, &written);
+  if (error == 0) error = WriteAll(fd_, "\n");
+  if (error == 0) return RuntimeErrorState::SetOk();
+  // Without its LF the whole line is torn, however much of it was written.
+  FailWrite(error, written);
+}
+
+void TextLineFile::FailWrite(int error, std::size_t torn) {
+  write_used_ = 0;
+  write_error_ = error;
+  if (torn > 0) {
+    // Writes append (O_APPEND), so the file offset is the end of the torn line. Cut only when
+    // the file still ends there: lines another writer appended since are not ours to cut. A cut
+    // that fails leaves the tail; the failure is reported either way.
+    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+    struct stat st;
+    if (end >= static_cast<off_t>(torn) && ::fstat(fd_, &st) == 0 && st.st_size == end) {
+      const int cut = ::ftruncate(fd_, end - static_cast<off_t>(torn));
+      (void)cut;
+    }
+  }
+  SetDriverFailure(error);
+}
+
+bool TextLineFile::EndLastLine() {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) {
+    SetSystemError(errno);
+    return false;
+  }
+  if (S_ISREG(st.st_mode) && st.st_size > 0) {
+    char last = '\n';
+    ssize_t n;
+    do {
+      n = ::pread(fd_, &last, 1, st.st_size - 1);
+    } while (n < 0 && errno == EINTR);
+    // A file opened write-only because it cannot be read (EBADF) is taken as ended.
+    if (n < 0 && errno != EBADF) {
+      SetSystemError(errno);
+      return false;
+    }
+    if (n == 1 && last != '\n') write_buffer_[write_used_++] = '\n';
+  }
+  last_line_ended_ = true;
+  return true;
 }
 
 void TextLineFile::Add() {
   if (!IsOpen()) return RuntimeErrorState::Set(StatusNotOpen);
-  if ((mode_ & kAccessMask) == kAccessRead) return RuntimeErrorState::Set(StatusAccessDenied);
+  if (!IsWritable(mode_)) return RuntimeErrorState::Set(StatusAccessDenied);
+  const std::lock_guard lock(write_mutex_);
+  // Lines were lost earlier in this open: no Add may look as if it succeeded.
+  if (write_error_ != 0) return SetDriverFailure(write_error_);
   const std::string_view line = ClipText({record(), record_size()});
   if (std::memchr(line.data(), '\n', line.size()) != nullptr) {
     return RuntimeErrorState::SetDriverError("90", "A record holding a line break cannot be added");
   }
-  if (write_used_ + line.size() + 1 > kBufferSize && !Flush()) return;
-  if (line.size() + 1 > kBufferSize) {
-    // Larger than the whole buffer: write it straight through.
-    int error = WriteAll(fd_, line);
-    if (error == 0) error = WriteAll(fd_, "\n");
-    if (error != 0) return SetSystemError(error);
-    return RuntimeErrorState::SetOk();
+  if (!line.empty() && line.back() == '\r') {
+    return RuntimeErrorState::SetDriverError(
+        "90", "A record ending in a carriage return cannot be added");
   }
+  if (!last_line_ended_ && !EndLastLine()) return;
+  if (write_used_ + line.size() + 1 > kBufferSize && !Flush()) return;
+  // Larger than the whole buffer: write it straight through.
+  if (line.size() + 1 > kBufferSize) return WriteThrough(line);
   std::memcpy(write_buffer_.get() + write_used_, line.data(), line.size());
   write_used_ += line.size();
   write_buffer_[write_used_++] = '\n';
@@ -300,7 +414,10 @@ void TextLineFile::Reget(const FileKey* key, std::string_view position) {
   std::int64_t offset = -1;
   const auto result = std::from_chars(position.data(), position.data() + position.size(), offset);
   if (result.ec != std::errc() || offset < 0) return RuntimeErrorState::Set(StatusRecordNotFound);
-  if (write_used_ > 0 && !Flush()) return;
+  if (IsWritable(mode_)) {
+    const std::lock_guard lock(write_mutex_);
+    if (write_used_ > 0 && !Flush()) return;
+  }
   SeekRead(offset);
   ReadLine();
   if (RuntimeErrorState::code() == StatusNoRecord) RuntimeErrorState::Set(StatusRecordNotFound);
@@ -313,14 +430,39 @@ std::int64_t TextLineFile::RecordCount() {
 
 std::int64_t TextLineFile::Size() {
   struct stat st;
-  const int rc = IsOpen() ? ::fstat(fd_, &st) : ::stat(name().c_str(), &st);
-  if (rc != 0) {
-    SetSystemError(errno);
+  int error = 0;
+  std::size_t buffered = 0;
+  if (IsOpen() && IsWritable(mode_)) {
+    // Lines still in the write buffer belong to the file as its user sees it. Both are read
+    // under the lock, so a halt's flush cannot move bytes from one to the other in between.
+    const std::lock_guard lock(write_mutex_);
+    if (::fstat(fd_, &st) != 0) error = errno;
+    buffered = write_used_;
+  } else if ((IsOpen() ? ::fstat(fd_, &st) : ::stat(name().c_str(), &st)) != 0) {
+    error = errno;
+  }
+  if (error != 0) {
+    SetSystemError(error);
     return 0;
   }
   RuntimeErrorState::SetOk();
-  // Lines still in the write buffer belong to the file as its user sees it.
-  return static_cast<std::int64_t>(st.st_size) + static_cast<std::int64_t>(write_used_);
+  return static_cast<std::int64_t>(st.st_size) + static_cast<std::int64_t>(buffered);
+}
+
+void TextLineFile::FlushAllOpen() {
+  // A halt reports its own failure; the flushes must not replace it.
+  const RuntimeErrorState::Saved saved = RuntimeErrorState::Save();
+  OpenFileRegistry::ForEach([](TextLineFile& file) {
+    // Another thread may be inside an Add or a flush of its own: wait for it, but not for ever.
+    const auto give_up = std::chrono::steady_clock::now() + kHaltWaitPerFile;
+    std::unique_lock lock(file.write_mutex_, std::try_to_lock);
+    while (!lock.owns_lock() && std::chrono::steady_clock::now() < give_up) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+      lock.try_lock();
+    }
+    if (lock.owns_lock() && file.write_used_ > 0) file.Flush();
+  });
+  RuntimeErrorState::Restore(saved);
 }
 
 }  // namespace morlan
