@@ -14,6 +14,7 @@
 
 #include "platform/event_queue.h"
 #include "platform/steady_clock.h"
+#include "platform/text_line_file.h"
 
 namespace morlan {
 
@@ -156,6 +157,8 @@ ButtonFlags Runtime::MessageBox(const MessageBoxRequest& request) {
 }
 
 void Runtime::Halt(int exit_code, std::string_view text) {
+  // Lines reported as added must reach their files: the presenter may end the process at once.
+  TextLineFile::FlushAllOpen();
   Presenter* p = presenter();
   if (p != nullptr) return p->Halt(exit_code, text);
   std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
