@@ -1,10 +1,10 @@
+// FileManager: set-up and teardown, per-thread state, errors, opening, use and closing, and the
+// record operations. Saved buffers and states are in file_manager_saved_state.cc, the keys and
+// their texts in file_manager_keys.cc.
 #include "data/file_manager.h"
 
-#include <algorithm>
-#include <charconv>
 #include <cstdlib>
 #include <string>
-#include <utility>
 
 #include "common/codes.h"
 #include "data/file_relations.h"
@@ -20,34 +20,17 @@ namespace {
 constexpr int kOpenAttempts = 2;
 constexpr int kSilentAutoNumberRetries = 3;
 constexpr std::size_t kPositionCapacity = 1024;
-constexpr std::size_t kKeyOrderCapacity = 511;
 constexpr std::size_t kPrefixCapacity = 2000;
-constexpr std::size_t kQuoteCapacity = 2000;
 // Word of a destroy notification that says whether to release everything (0).
 constexpr std::size_t kDestroyReleaseWord = 8;
 
 StatusCode Code() { return RuntimeErrorState::code(); }
-
-// Shortest decimal text that reads back as `value`.
-void AppendNumber(std::string& out, double value) {
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  out.append(text, result.ptr);
-}
 
 double NumberOf(const FieldRef& field) {
   const FieldValue value = field.Get();
   if (!value.is_text()) return value.number();
   const std::string text(ClipText(value.text()));
   return std::strtod(text.c_str(), nullptr);
-}
-
-void AppendFieldText(std::string& out, const FieldRef& field) {
-  if (field.is_text()) {
-    out += ClipText({field.address(), field.size()});
-    return;
-  }
-  AppendNumber(out, field.Get().number());
 }
 
 // Runs `check` on the aliased manager with this manager's record in its buffer, then puts the
@@ -163,16 +146,6 @@ void FileManager::BindRecordFields() {
 FileThreadInfoList& FileManager::Infos() {
   if (!INFO) INFO = std::make_unique<FileThreadInfoList>();
   return *INFO;
-}
-
-std::vector<SavedBufferEntry>& FileManager::Buffers() {
-  if (!BUFFERS) BUFFERS = std::make_unique<std::vector<SavedBufferEntry>>();
-  return *BUFFERS;
-}
-
-std::vector<SavedStateEntry>& FileManager::States() {
-  if (!SAVED) SAVED = std::make_unique<std::vector<SavedStateEntry>>();
-  return *SAVED;
 }
 
 std::int32_t FileManager::CurrentThreadNumber() { return Runtime::CurrentThreadId(); }
@@ -605,127 +578,6 @@ Level FileManager::Reget(std::string_view position) {
   return RegetAt(position);
 }
 
-// --- Saved buffers and states ---
-
-std::uint32_t FileManager::SaveBuffer() {
-  DataFile* record = RecordFile();
-  if (record == nullptr) return 0;
-  std::vector<SavedBufferEntry>& buffers = Buffers();
-  const std::uint32_t id = buffers.empty() ? 1 : buffers.back().ID + 1;
-  buffers.push_back({id, ClipCopy({record->record(), record->record_size()})});
-  const int blobs = record->blob_count();
-  // Large objects are kept whole: their trailing blanks are data, not padding.
-  for (int i = 0; i < blobs; ++i) {
-    buffers.push_back({id + 1 + static_cast<std::uint32_t>(i), record->blob(i)});
-  }
-  buffers.push_back({id + 1 + static_cast<std::uint32_t>(blobs), record->null_flags()});
-  return id;
-}
-
-void FileManager::RestoreBuffer(FileManager& target, std::uint32_t* buffer_id, FileManager& source,
-                                bool restore) {
-  if (buffer_id == nullptr || *buffer_id == 0) return;
-  const std::uint32_t id = *buffer_id;
-  *buffer_id = 0;
-  if (!source.BUFFERS) return;
-  std::vector<SavedBufferEntry>& buffers = *source.BUFFERS;
-  const auto find = [&](std::uint32_t wanted) -> const SavedBufferEntry* {
-    const auto it = std::lower_bound(
-        buffers.begin(), buffers.end(), wanted,
-        [](const SavedBufferEntry& e, std::uint32_t value) { return e.ID < value; });
-    return it != buffers.end() && it->ID == wanted ? &*it : nullptr;
-  };
-  // The copy spans the ids its own record had large objects for; a target with another count
-  // (an alias of another layout) takes what both have.
-  DataFile* from = source.RecordFile();
-  DataFile* to = target.RecordFile();
-  const int saved_blobs = from != nullptr ? from->blob_count() : 0;
-  if (to != nullptr) {
-    if (restore) {
-      if (const SavedBufferEntry* e = find(id)) {
-        AssignText({to->record(), to->record_size()}, e->BUFFER);
-      }
-      const int blobs = std::min(saved_blobs, to->blob_count());
-      for (int i = 0; i < blobs; ++i) {
-        if (const SavedBufferEntry* e = find(id + 1 + static_cast<std::uint32_t>(i))) {
-          to->blob(i) = e->BUFFER;
-        }
-      }
-    }
-    if (const SavedBufferEntry* e = find(id + 1 + static_cast<std::uint32_t>(saved_blobs))) {
-      std::string& flags = to->null_flags();
-      std::copy_n(e->BUFFER.begin(), std::min(flags.size(), e->BUFFER.size()), flags.begin());
-    }
-  }
-  const std::uint32_t last = id + 1 + static_cast<std::uint32_t>(saved_blobs);
-  std::erase_if(buffers, [&](const SavedBufferEntry& e) { return e.ID >= id && e.ID <= last; });
-}
-
-bool FileManager::EqualsSavedBuffer(std::uint32_t buffer_id) {
-  if (UseFile(FileUse::kRecords) != FatalityNone) return false;
-  DataFile* record = RecordFile();
-  if (record == nullptr || !BUFFERS) return false;
-  const auto find = [&](std::uint32_t wanted) -> const SavedBufferEntry* {
-    const auto it = std::lower_bound(
-        BUFFERS->begin(), BUFFERS->end(), wanted,
-        [](const SavedBufferEntry& e, std::uint32_t value) { return e.ID < value; });
-    return it != BUFFERS->end() && it->ID == wanted ? &*it : nullptr;
-  };
-  const SavedBufferEntry* saved = find(buffer_id);
-  if (saved == nullptr || !TextEquals({record->record(), record->record_size()}, saved->BUFFER)) {
-    return false;
-  }
-  for (int i = 0; i < record->blob_count(); ++i) {
-    saved = find(buffer_id + 1 + static_cast<std::uint32_t>(i));
-    if (saved == nullptr || !TextEquals(record->blob(i), saved->BUFFER)) return false;
-  }
-  return true;
-}
-
-std::uint16_t FileManager::SaveState() {
-  std::vector<SavedStateEntry>& states = States();
-  SavedStateEntry state;
-  state.ID = static_cast<std::uint16_t>(states.empty() ? 1 : states.back().ID + 1);
-  state.BUFFER = static_cast<std::uint16_t>(SaveBuffer());
-  if (FILE != nullptr) {
-    state.STATE = FILE->SaveState();
-    state.POS = PositionText();
-  }
-  const FileThreadInfo& info = thread_info();
-  state.AUTOINCDONE = info.AUTOINCDONE;
-  state.AUTOINCPOS = info.AUTOINCPOS;
-  states.push_back(std::move(state));
-  return states.back().ID;
-}
-
-void FileManager::RestoreState(FileManager& target, std::uint16_t* state_id, FileManager& source,
-                               bool restore) {
-  if (state_id == nullptr || *state_id == 0) return;
-  if (target.UseFile(FileUse::kRecords) != FatalityNone) return;
-  std::vector<SavedStateEntry>& states = source.States();
-  const auto it = std::find_if(states.begin(), states.end(),
-                               [&](const SavedStateEntry& e) { return e.ID == *state_id; });
-  *state_id = 0;
-  if (it == states.end()) return;
-  const SavedStateEntry state = std::move(*it);
-  states.erase(it);
-  if (restore) {
-    if (target.ALIASEDFILE == nullptr && target.FILE == source.FILE) {
-      target.FILE->RestoreState(state.STATE);
-    } else {
-      target.RegetAt(state.POS);
-    }
-  }
-  std::uint32_t buffer = state.BUFFER;
-  RestoreBuffer(target, &buffer, source, restore);
-  if (restore) {
-    FileThreadInfo& info = target.thread_info();
-    info.AUTOINCDONE = state.AUTOINCDONE;
-    info.AUTOINCPOS = state.AUTOINCPOS;
-  }
-  if (source.FILE != nullptr && state.STATE != 0) source.FILE->FreeState(state.STATE);
-}
-
 // --- Validation ---
 
 Level FileManager::ValidateFieldReported(int field) { return CheckField(field, true); }
@@ -759,130 +611,6 @@ Level FileManager::ValidateRecord(int* failed_field) {
   }
   const DataFile* record = RecordFile();
   return ValidateFields(1, record != nullptr ? record->layout().field_count() : 0, failed_field);
-}
-
-// --- Keys ---
-
-KeyEntry* FileManager::SelectKey(const FileKey* key) {
-  if (key == nullptr || !KEYS) return nullptr;
-  for (KeyEntry& entry : *KEYS) {
-    if (entry.KEY == key) return &entry;
-  }
-  return nullptr;
-}
-
-const FileKey* FileManager::AddKey(FileKey key, std::string_view description,
-                                   std::uint8_t autoinc) {
-  DataFile* record = RecordFile();
-  if (FILE == nullptr || record == nullptr) return nullptr;
-  if (autoinc > key.components.size()) return nullptr;
-  const FileKey* declared = FILE->AddKey(std::move(key));
-  if (declared == nullptr) return nullptr;
-  if (SelectKey(declared) != nullptr) return declared;
-  KeyEntry entry;
-  entry.KEY = declared;
-  entry.DESCRIPTION = description;
-  for (const KeyComponent& component : declared->components) {
-    entry.FIELDS.push_back({record->field(component.field),
-                            record->layout().field(component.field).name,
-                            static_cast<std::uint8_t>(component.ascending ? 1 : 0)});
-  }
-  entry.AUTOINC = autoinc;
-  entry.DUPS = declared->duplicates_allowed ? 1 : 0;
-  entry.NOCASE = declared->no_case ? 1 : 0;
-  if (!KEYS) KEYS = std::make_unique<std::vector<KeyEntry>>();
-  KEYS->push_back(std::move(entry));
-  if (autoinc != 0) HASAUTOINC = 1;
-  return declared;
-}
-
-void FileManager::SetKeyLimits(const FileKey* key, int first, int last, bool high) {
-  const KeyEntry* entry = SelectKey(key);
-  if (entry == nullptr) return;
-  const int count = static_cast<int>(entry->FIELDS.size());
-  for (int i = std::max(first, 1); i <= last && i <= count; ++i) {
-    const KeyComponentEntry& component = entry->FIELDS[static_cast<std::size_t>(i - 1)];
-    const bool highest = (component.ASCENDING != 0) == high;
-    highest ? component.FIELD.SetHighest() : component.FIELD.SetLowest();
-  }
-}
-
-std::string FileManager::KeyOrderText(const FileKey* key, int first) {
-  const KeyEntry* entry = SelectKey(key);
-  if (entry == nullptr) return {};
-  std::string text;
-  const int count = static_cast<int>(entry->FIELDS.size());
-  for (int i = std::max(first, 1); i <= count; ++i) {
-    const KeyComponentEntry& component = entry->FIELDS[static_cast<std::size_t>(i - 1)];
-    if (!text.empty()) text += ',';
-    if (component.ASCENDING == 0) text += '-';
-    text += component.LABEL;
-  }
-  if (text.size() > kKeyOrderCapacity) text.resize(kKeyOrderCapacity);
-  return text;
-}
-
-int FileManager::KeyComponentCount(const FileKey* key) {
-  const KeyEntry* entry = SelectKey(key);
-  return entry != nullptr ? static_cast<int>(entry->FIELDS.size()) : 0;
-}
-
-FieldRef FileManager::KeyComponentField(const FileKey* key, int n) {
-  const KeyEntry* entry = SelectKey(key);
-  if (entry == nullptr || n < 1 || n > static_cast<int>(entry->FIELDS.size())) return {};
-  return entry->FIELDS[static_cast<std::size_t>(n - 1)].FIELD;
-}
-
-std::string FileManager::KeyComponentLabel(const FileKey* key, int n) {
-  const KeyEntry* entry = SelectKey(key);
-  if (entry == nullptr || n < 1 || n > static_cast<int>(entry->FIELDS.size())) return {};
-  return entry->FIELDS[static_cast<std::size_t>(n - 1)].LABEL;
-}
-
-std::string FileManager::KeyPrefixText(const FileKey* key, int n, std::size_t size) {
-  const KeyEntry* entry = SelectKey(key);
-  std::string text;
-  if (entry == nullptr) return text;
-  const int count = std::min(n, static_cast<int>(entry->FIELDS.size()));
-  for (int i = 0; i < count && text.size() < size; ++i) {
-    AppendFieldText(text, entry->FIELDS[static_cast<std::size_t>(i)].FIELD);
-    text += '|';
-  }
-  if (text.size() > size) text.resize(size);
-  return text;
-}
-
-std::string FileManager::QuoteValue(const FieldValue& value, std::string_view expression) {
-  if (!value.is_text()) {
-    std::string number;
-    AppendNumber(number, value.number());
-    return number;
-  }
-  constexpr std::string_view kUpper = "UPPER(";
-  const bool upper = expression.find(kUpper) != std::string_view::npos;
-  // The whole result fits the work area. A text too long for it is cut between characters,
-  // never inside a doubled quote, and the literal is always closed: a cut value must not turn
-  // into a broken or different expression.
-  const std::size_t room = kQuoteCapacity - (upper ? kUpper.size() + 1 : 0);
-  std::string quoted;
-  quoted.reserve(std::min(room, value.text().size() + 2));
-  quoted += '\'';
-  for (const char c : value.text()) {
-    const std::size_t piece = c == '\'' ? 2 : 1;
-    if (quoted.size() + piece + 1 > room) break;
-    quoted += c;
-    if (c == '\'') quoted += '\'';
-  }
-  quoted += '\'';
-  if (!upper) return quoted;
-  return std::string(kUpper) + quoted + ")";
-}
-
-std::string FileManager::ClipCopy(std::string_view text) {
-  const std::string_view clipped = ClipText(text);
-  // At least one byte: a blank, which clips back to the empty text.
-  if (clipped.empty()) return std::string(1, ' ');
-  return std::string(clipped);
 }
 
 }  // namespace morlan

@@ -254,6 +254,10 @@ class FileManager : public FileCallbackInterface {
   static std::int32_t CurrentThreadNumber();
   // GetFileName without a copy.
   std::string_view FileNameText() const;
+  // Appends the shortest decimal text that reads back as `value`.
+  static void AppendNumber(std::string& out, double value);
+  // Appends a key component's value: a text clipped, a number in decimal.
+  static void AppendFieldText(std::string& out, const FieldRef& field);
   // The file whose record buffer the manager works on: BUFFER, else FILE.
   DataFile* RecordFile() const { return BUFFER != nullptr ? BUFFER : FILE; }
   const FileKey* PrimaryKey() const;
