@@ -21,8 +21,6 @@ constexpr int kOpenAttempts = 2;
 constexpr int kSilentAutoNumberRetries = 3;
 constexpr std::size_t kPositionCapacity = 1024;
 constexpr std::size_t kPrefixCapacity = 2000;
-// Word of a destroy notification that says whether to release everything (0).
-constexpr std::size_t kDestroyReleaseWord = 8;
 
 StatusCode Code() { return RuntimeErrorState::code(); }
 

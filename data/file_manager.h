@@ -32,8 +32,8 @@
 #include "data/file_thread_info_list.h"
 #include "data/file_use.h"
 #include "platform/data_file.h"
+#include "platform/file_callback_interface.h"
 #include "platform/file_key.h"
-#include "platform/file_notification_sink.h"
 
 namespace morlan {
 
@@ -46,9 +46,6 @@ enum class UpdateReport : std::uint8_t {
   kShow,         // shows it (Update)
   kShowForForm,  // shows it to a form that then shows the other station's values
 };
-
-// The manager as the file driver sees it: the two notification operations.
-class FileCallbackInterface : public FileNotificationSink {};
 
 // One component of a key: the field in the record buffer, its label, its direction.
 struct KeyComponentEntry {
@@ -212,7 +209,7 @@ class FileManager : public FileCallbackInterface {
 
   // --- Fields, in declared order ---
 
-  FileNotificationSink* FILECALLBACKINTERFACE = this;
+  FileCallbackInterface* FILECALLBACKINTERFACE = this;  // the manager as its driver sees it
   FileManager* ALIASEDFILE = nullptr;
   DataFile* BUFFER = nullptr;  // the record buffer is the file's (address, layout, size)
   std::unique_ptr<std::vector<SavedBufferEntry>> BUFFERS;

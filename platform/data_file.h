@@ -23,8 +23,8 @@
 
 #include "common/field_ref.h"
 #include "common/record_layout.h"
+#include "platform/file_callback_interface.h"
 #include "platform/file_key.h"
-#include "platform/file_notification_sink.h"
 
 namespace morlan {
 
@@ -74,9 +74,10 @@ class DataFile {
 
   // --- Notifications ---
 
-  // Registers the sink told of this file's operations; nullptr unregisters. Not owned.
-  void SetNotificationSink(FileNotificationSink* sink) { sink_ = sink; }
-  FileNotificationSink* notification_sink() const { return sink_; }
+  // Registers the callback told of this file's operations (the file's notification sink);
+  // nullptr unregisters. Not owned.
+  void SetNotificationSink(FileCallbackInterface* sink) { sink_ = sink; }
+  FileCallbackInterface* notification_sink() const { return sink_; }
 
   // --- Existence ---
 
@@ -207,7 +208,7 @@ class DataFile {
   std::shared_ptr<const RecordLayout> layout_;
   std::shared_ptr<Storage> storage_;
   std::uint64_t identity_;
-  FileNotificationSink* sink_ = nullptr;
+  FileCallbackInterface* sink_ = nullptr;
 };
 
 }  // namespace morlan

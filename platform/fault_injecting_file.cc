@@ -63,13 +63,13 @@ void FaultInjectingFile::Report(const InjectedFault& fault) {
 
 bool FaultInjectingFile::DriverNotify(std::uint32_t operation,
                                       std::span<const std::uint32_t> parameters) {
-  FileNotificationSink* sink = notification_sink();
+  FileCallbackInterface* sink = notification_sink();
   if (sink == nullptr) return false;
   return sink->DriverNotify(operation, parameters);
 }
 
 bool FaultInjectingFile::DriverNotifyDone() {
-  FileNotificationSink* sink = notification_sink();
+  FileCallbackInterface* sink = notification_sink();
   if (sink == nullptr) return true;
   return sink->DriverNotifyDone();
 }

@@ -35,7 +35,7 @@
 
 #include "common/codes.h"
 #include "platform/data_file.h"
-#include "platform/file_notification_sink.h"
+#include "platform/file_callback_interface.h"
 
 namespace morlan {
 
@@ -101,7 +101,7 @@ enum class FaultDuration : std::uint8_t {
   kPersistent,  // every call fails until the fault is cleared
 };
 
-class FaultInjectingFile : public DataFile, private FileNotificationSink {
+class FaultInjectingFile : public DataFile, private FileCallbackInterface {
  public:
   explicit FaultInjectingFile(DataFile& inner);
   ~FaultInjectingFile() override;
@@ -200,12 +200,12 @@ class FaultInjectingFile : public DataFile, private FileNotificationSink {
   bool Fails(FileOperation op);
   static void Report(const InjectedFault& fault);
 
-  // FileNotificationSink: relays the inner file's notifications to this file's sink.
+  // FileCallbackInterface: relays the inner file's notifications to this file's sink.
   bool DriverNotify(std::uint32_t operation, std::span<const std::uint32_t> parameters) override;
   bool DriverNotifyDone() override;
 
   DataFile& inner_;
-  FileNotificationSink* inner_previous_sink_;
+  FileCallbackInterface* inner_previous_sink_;
   std::array<Armed, kFileOperationCount> armed_{};
   std::array<int, kFileOperationCount> calls_{};
   std::array<int, kFileOperationCount> failures_{};

@@ -28,7 +28,7 @@ std::string Record(DataFile& file) {
   return std::string(ClipText({file.record(), file.record_size()}));
 }
 
-class RecordingSink : public FileNotificationSink {
+class RecordingSink final : public FileCallbackInterface {
  public:
   bool DriverNotify(std::uint32_t operation, std::span<const std::uint32_t>) override {
     operations.push_back(operation);

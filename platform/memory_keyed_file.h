@@ -71,7 +71,7 @@ namespace morlan {
 
 // The records and key definitions shared by the stations of one table. Its public members are for
 // tests; the stations reach the rest.
-class MemoryTable {
+class MemoryTable final {
  public:
   MemoryTable() = default;
   MemoryTable(const MemoryTable&) = delete;

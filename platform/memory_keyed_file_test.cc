@@ -33,7 +33,7 @@ FileKey MakeKey(std::string name, std::vector<KeyComponent> components, bool dup
 
 StatusCode Code() { return RuntimeErrorState::code(); }
 
-class RecordingSink : public FileNotificationSink {
+class RecordingSink final : public FileCallbackInterface {
  public:
   bool DriverNotify(std::uint32_t operation, std::span<const std::uint32_t> parameters) override {
     std::array<std::uint32_t, kNotificationWords> words{};

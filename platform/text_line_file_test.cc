@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "platform/file_notification_sink.h"
+#include "platform/file_callback_interface.h"
 #include "platform/headless_presenter.h"
 #include "platform/runtime.h"
 #include "platform/runtime_error_state.h"
@@ -555,7 +555,7 @@ TEST_F(TextLineFileTest, FlushingAllOpenFilesWhileAnotherThreadAdds) {
 }
 
 // Flushes every open file when `file` reports its close, as a halt raised from there would.
-class FlushAllOnClose final : public FileNotificationSink {
+class FlushAllOnClose final : public FileCallbackInterface {
  public:
   bool DriverNotify(std::uint32_t operation, std::span<const std::uint32_t>) override {
     if (operation == kNotifyClose) TextLineFile::FlushAllOpen();
