@@ -9,7 +9,7 @@
 
 namespace morlan {
 
-class ManualClock : public Clock {
+class ManualClock final : public Clock {
  public:
   explicit ManualClock(std::int64_t start = 0, std::time_t wall = 0) : now_(start), wall_(wall) {}
 

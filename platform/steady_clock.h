@@ -6,7 +6,7 @@
 
 namespace morlan {
 
-class SteadyClock : public Clock {
+class SteadyClock final : public Clock {
  public:
   std::int64_t Now() override;
   std::time_t WallTime() override;

@@ -14,7 +14,7 @@
 
 namespace morlan {
 
-class QtFrameActions : public FrameActions {
+class QtFrameActions final : public FrameActions {
  public:
   // `gui` lives on the GUI thread and outlives this object.
   explicit QtFrameActions(QObject* gui) : gui_(gui) {}

@@ -30,7 +30,7 @@ namespace morlan {
 
 class QtWindow;
 
-class QtPresenter : public Presenter {
+class QtPresenter final : public Presenter {
  public:
   // Requires a QApplication; call on its thread.
   QtPresenter();

@@ -31,7 +31,7 @@ class QMenu;
 
 namespace morlan {
 
-class QtWindow : public QMainWindow {
+class QtWindow final : public QMainWindow {
  public:
   // Builds the window from the state it opens with; shows it when `snapshot.visible`.
   explicit QtWindow(const WindowSnapshot& snapshot);
