@@ -222,7 +222,7 @@ TEST_F(RuntimeTest, EachThreadRunsItsOwnLoop) {
   EXPECT_EQ(seen.back().code, EventCloseWindow);
   testing::Watchdog watchdog("the procedure thread to end");
   EXPECT_EQ(procedure_events.get_future().get(), 5);
-  EXPECT_TRUE(Runtime::CloseDown());
+  EXPECT_TRUE(Runtime::StopProcedures(testing::kPatience));
   EXPECT_EQ(Runtime::RunningThreads(), 0);
 }
 
@@ -240,7 +240,7 @@ TEST_F(RuntimeTest, ProcedureThreadsGetAtLeastTheSafeStack) {
       25000));
   testing::Watchdog watchdog("the procedure thread to report its stack");
   EXPECT_GE(stack.get_future().get(), Runtime::kMinimumStackBytes);
-  EXPECT_TRUE(Runtime::CloseDown());
+  EXPECT_TRUE(Runtime::StopProcedures(testing::kPatience));
 }
 
 TEST_F(RuntimeTest, ThreadIdsAreDistinctAndStable) {

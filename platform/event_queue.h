@@ -48,8 +48,9 @@ class EventQueue final {
   // Any thread.
   void Post(const Event& event);
 
-  // For the window model: `window` opens on this queue's thread, and its open-window event
-  // (515) is queued; `window` closes, and its queued events are dropped. Owning thread.
+  // For the window model: `window` opens on this queue's thread (called there), and its
+  // open-window event (515) is queued; `window` closes, and its queued events are dropped (any
+  // thread).
   void WindowOpened(int window);
   void WindowClosed(int window);
 

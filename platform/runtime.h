@@ -58,6 +58,7 @@ class Runtime final {
   // The runtime's own close-down: StopProcedures with kCloseDownPatience.
   static constexpr std::chrono::seconds kCloseDownPatience{30};
   static bool CloseDown();
+
   // Marks the calling thread as the GUI thread (Start does it). Event queues ask at every wait
   // and every post, so a thread's windows made before the mark follow it too.
   static void MarkGuiThread();
