@@ -152,17 +152,23 @@ FileThreadInfo& FileManager::thread_info() {
   return Infos().Select(FILE != nullptr && FILE->IsPerThread() ? CurrentThreadNumber() : 1);
 }
 
-void FileManager::SelectThreadInfo() {
-  thread_info();
-  if (ERRORS == nullptr) return;
+void FileManager::SelectThreadInfo() { SelectThreadEntry(); }
+
+FileThreadInfo& FileManager::SelectThreadEntry() {
+  FileThreadInfo& info = thread_info();
+  if (ERRORS == nullptr) return info;
   // The common case, spelled out: this runs before every record operation.
-  if (FILENAME) return ERRORS->SetFileName(FileNameText());
+  if (FILENAME) {
+    ERRORS->SetFileName(FileNameText());
+    return info;
+  }
   // Before nearly every record operation %File still names this file on this thread; the
   // error manager's stamp tells so without comparing names.
   const std::uint64_t stamp = name_stamp_.load(std::memory_order_relaxed);
-  if (stamp != 0 && ERRORS->FileNameStamp() == stamp) return;
+  if (stamp != 0 && ERRORS->FileNameStamp() == stamp) return info;
   ERRORS->SetFileName({FILENAMEVALUE.data(), file_name_size_});
   name_stamp_.store(ERRORS->FileNameStamp(), std::memory_order_relaxed);
+  return info;
 }
 
 std::string_view FileManager::FileNameText() const {
@@ -204,18 +210,18 @@ Level FileManager::Open() { return OpenWith(true, false); }
 Level FileManager::TryOpen() { return OpenWith(false, false); }
 
 Level FileManager::OpenWith(bool report, bool force) {
-  SelectThreadInfo();
+  FileThreadInfo& info = SelectThreadEntry();
   if (FILE == nullptr) {
     SetError(ErrFileAccess);
     return report ? PostLastError() : FatalityNotify;
   }
   FileUsageTracker::Instance().RecordOpen(*this);
   BindRecordFields();
-  if (force || (LAZYOPEN == 0 && thread_info().OPENED == 0)) {
+  if (force || (LAZYOPEN == 0 && info.OPENED == 0)) {
     const Level level = OpenFile(report);
     if (level != FatalityNone) return level;
   }
-  ++thread_info().OPENED;
+  ++info.OPENED;
   return FatalityNone;
 }
 
@@ -265,19 +271,25 @@ Level FileManager::OpenFile(bool report) {
 }
 
 Level FileManager::UseFile(FileUse kind) {
-  INUSEFILE = 1;
-  SelectThreadInfo();
+  FileThreadInfo* info = nullptr;
+  return UseFileWith(kind, &info);
+}
+
+Level FileManager::UseFileWith(FileUse kind, FileThreadInfo** entry) {
+  // Nothing reads the flag across threads: relaxed stores keep it off the per-record path's bill.
+  INUSEFILE.store(1, std::memory_order_relaxed);
+  FileThreadInfo& info = SelectThreadEntry();
+  *entry = &info;
   if (FILE == nullptr) {
-    INUSEFILE = 0;
+    INUSEFILE.store(0, std::memory_order_relaxed);
     return FatalityHalt;
   }
   static FileUsageTracker& tracker = FileUsageTracker::Instance();
   if (kind != FileUse::kUntracked) tracker.RecordUse(*this, kind);
   Level level = FatalityNone;
-  FileThreadInfo& info = thread_info();
   if (LAZYOPEN != 0 && info.USED == 0) {
     if (info.OPENED == 0) {
-      INUSEFILE = 0;
+      INUSEFILE.store(0, std::memory_order_relaxed);
       return PostError(ErrFileNotOpened);
     }
     // The caller may have prepared the record already; the open must not disturb it.
@@ -285,15 +297,14 @@ Level FileManager::UseFile(FileUse kind) {
     level = OpenFile(true);
     RestoreBuffer(*this, &buffer, *this, true);
   }
-  INUSEFILE = 0;
+  INUSEFILE.store(0, std::memory_order_relaxed);
   return level;
 }
 
 Level FileManager::Close() {
   ++INCLOSE;
-  SelectThreadInfo();
+  FileThreadInfo& info = SelectThreadEntry();
   FileUsageTracker::Instance().RecordClose(*this);
-  FileThreadInfo& info = thread_info();
   if (info.OPENED != 0 && --info.OPENED == 0) {
     if (FILE != nullptr) {
       const bool was_open = FILE->IsOpen();
@@ -302,7 +313,7 @@ Level FileManager::Close() {
       // must not pass as a quiet close.
       if (was_open && Code() != StatusOk) PostError(ErrRecordInsert);
     }
-    thread_info().USED = 0;
+    info.USED = 0;
   }
   --INCLOSE;
   return FatalityNone;
@@ -343,8 +354,9 @@ Level FileManager::AssignAutoNumbers() { return AssignAutoNumbersWith(true); }
 Level FileManager::TryAssignAutoNumbers() { return AssignAutoNumbersWith(false); }
 
 Level FileManager::AssignAutoNumbersWith(bool report) {
-  if (UseFile(FileUse::kRecords) != FatalityNone) return FatalityHalt;
-  if (HASAUTOINC == 0 || thread_info().AUTOINCDONE != 0 || !KEYS) return FatalityNone;
+  FileThreadInfo* info = nullptr;
+  if (UseFileWith(FileUse::kRecords, &info) != FatalityNone) return FatalityHalt;
+  if (HASAUTOINC == 0 || info->AUTOINCDONE != 0 || !KEYS) return FatalityNone;
   DataFile& file = *FILE;
   int failures = 0;
   for (;;) {
@@ -385,9 +397,8 @@ Level FileManager::AssignAutoNumbersWith(bool report) {
     }
     file.Add();
     if (Code() == StatusOk) {
-      FileThreadInfo& info = thread_info();
-      info.AUTOINCDONE = 1;
-      info.AUTOINCPOS = PositionText();
+      info->AUTOINCDONE = 1;
+      info->AUTOINCPOS = PositionText();
       return FatalityNone;
     }
     // Another station may have taken the number: compute it again, twice without asking.
@@ -404,12 +415,13 @@ Level FileManager::Insert() { return InsertWith(true); }
 Level FileManager::TryInsert() { return InsertWith(false); }
 
 Level FileManager::InsertWith(bool report) {
-  if (UseFile(FileUse::kRecords) != FatalityNone) return FatalityHalt;
+  FileThreadInfo* info = nullptr;
+  if (UseFileWith(FileUse::kRecords, &info) != FatalityNone) return FatalityHalt;
   if (ValidateRecord(nullptr) != FatalityNone) return FatalityNotify;
   if (HASAUTOINC != 0) {
-    if (const FileThreadInfo& info = thread_info(); info.AUTOINCDONE != 0) {
+    if (info->AUTOINCDONE != 0) {
       // The record went in during auto-numbering; now it gets its final contents.
-      if (ReturnToAutoNumbered(info)) FILE->Put();
+      if (ReturnToAutoNumbered(*info)) FILE->Put();
     } else if ((report ? AssignAutoNumbers() : TryAssignAutoNumbers()) != FatalityNone) {
       return FatalityNotify;
     }
@@ -418,7 +430,7 @@ Level FileManager::InsertWith(bool report) {
   }
   const StatusCode code = Code();
   if (code == StatusOk) {
-    thread_info().AUTOINCDONE = 0;
+    info->AUTOINCDONE = 0;
     return FatalityNone;
   }
   if (code == StatusDuplicateKey) {
@@ -469,11 +481,11 @@ Level FileManager::UpdateWithReport(UpdateReport report) {
 }
 
 Level FileManager::CancelAutoNumber(FileRelations* relations) {
-  if (UseFile(FileUse::kRecords) != FatalityNone) return FatalityNone;
-  const FileThreadInfo& info = thread_info();
-  if (HASAUTOINC == 0 || info.AUTOINCDONE == 0) return FatalityNone;
+  FileThreadInfo* info = nullptr;
+  if (UseFileWith(FileUse::kRecords, &info) != FatalityNone) return FatalityNone;
+  if (HASAUTOINC == 0 || info->AUTOINCDONE == 0) return FatalityNone;
   // Only the added record may go; when it cannot be found, nothing does.
-  if (!ReturnToAutoNumbered(info)) return FatalityNotify;
+  if (!ReturnToAutoNumbered(*info)) return FatalityNotify;
   Level level;
   if (relations != nullptr) {
     level = relations->Delete(false);
@@ -481,7 +493,7 @@ Level FileManager::CancelAutoNumber(FileRelations* relations) {
     FILE->Delete();
     level = Code() == StatusOk ? FatalityNone : FatalityNotify;
   }
-  if (level == FatalityNone) thread_info().AUTOINCDONE = 0;
+  if (level == FatalityNone) info->AUTOINCDONE = 0;
   return level;
 }
 
@@ -503,15 +515,15 @@ Level FileManager::TryNext() { return ReadWith(false, true); }
 Level FileManager::TryPrevious() { return ReadWith(false, false); }
 
 Level FileManager::ReadWith(bool report, bool forward) {
-  if (UseFile(FileUse::kRecords) != FatalityNone) return FatalityHalt;
-  FileThreadInfo& info = thread_info();
+  FileThreadInfo* info = nullptr;
+  if (UseFileWith(FileUse::kRecords, &info) != FatalityNone) return FatalityHalt;
   for (;;) {
-    info.ATEOF = 0;
+    info->ATEOF = 0;
     forward ? FILE->Next() : FILE->Previous();
     const StatusCode code = Code();
     if (code == StatusOk) return FatalityNone;
     if (code == StatusNoRecord) {
-      info.ATEOF = 1;
+      info->ATEOF = 1;
       return FatalityNotify;
     }
     if (code == StatusRecordHeld) {

@@ -108,8 +108,10 @@ class FileManager : public FileCallbackInterface {
   virtual void Destroy();
   // Makes the record's fields known by name to filter expressions.
   virtual void BindRecordFields();
-  // Removes an auto-numbered record that was added and never completed, through
-  // relations->Delete(0) when given (so cascades apply), else directly.
+  // Removes the record the auto-numbering added and nothing completed, through
+  // relations->Delete(0) when given (so cascades apply), else directly; the record is made
+  // current again first, should a look-up have moved the file since. 5, deleting nothing, when it
+  // can no longer be read.
   virtual Level CancelAutoNumber(FileRelations* relations);
   // Counts a close for the calling thread; the last one closes the file. Always 0, so that a
   // close pass reaches every file; a driver close that fails (buffered writes lost) is shown as
@@ -121,6 +123,8 @@ class FileManager : public FileCallbackInterface {
   virtual Level FetchOrClear(const FileKey* key);
   // Must be called first. Defaults: OPENMODE 42h, CREATE 1, LOCKRECOVER 10, LAZYOPEN 1.
   virtual void Init(DataFile* file, ErrorManager* errors);
+  // Adds the record buffer. After auto-numbering, the record the numbering added is written
+  // instead (made current again first, should a look-up have moved the file since).
   virtual Level Insert();
   // Tears down; safe to call twice (the second call only unregisters the notification sink).
   // Does not close the file.
@@ -182,6 +186,8 @@ class FileManager : public FileCallbackInterface {
   std::string Position();
   Level Reget(std::string_view position);
 
+  // --- Saved buffers and states (file_manager_saved_state.cc) ---
+
   std::uint32_t SaveBuffer();
   // Puts saved buffer `*buffer_id` of `source` back into `target` (when `restore`), always sets
   // the null flags, releases the copy and sets `*buffer_id` to 0. Nothing when it is 0.
@@ -190,6 +196,8 @@ class FileManager : public FileCallbackInterface {
   std::uint16_t SaveState();
   static void RestoreState(FileManager& target, std::uint16_t* state_id, FileManager& source,
                            bool restore);
+
+  // --- Keys and their texts (file_manager_keys.cc) ---
 
   // Registers a key of the file: declares it with the driver and fills a KEYS entry (components
   // from the key's fields, labelled with the field names). `autoinc` is the 1-based auto-numbered
@@ -239,6 +247,11 @@ class FileManager : public FileCallbackInterface {
  private:
   friend class FileUsageTracker;
 
+  // UseFile, handing back the calling thread's entry in `*info` (also when it fails), so that a
+  // record operation looks it up once.
+  Level UseFileWith(FileUse kind, FileThreadInfo** info);
+  // SelectThreadInfo, answering the entry.
+  FileThreadInfo& SelectThreadEntry();
   // Open and TryOpen: report 1 or 0; force opens physically whatever LAZYOPEN says.
   Level OpenWith(bool report, bool force);
   // The physical open, with at most two attempts.

@@ -228,20 +228,29 @@ TEST_F(FileManagerLifecycleTest, TwoThreadsUseOneManagerOfAPerThreadFile) {
   constexpr int kRounds = 20000;
   std::atomic<int> mixups{0};
   std::atomic<int> ready{0};
+  FileUsageTracker& tracker = FileUsageTracker::Instance();
   const auto work = [&](ErrorId mine) {
+    errors_.EnterProcedure("worker");
     ++ready;
     while (ready.load() < 2) std::this_thread::yield();
     for (int i = 0; i < kRounds; ++i) {
       if (manager.Open() != FatalityNone) {
         ++mixups;
-        return;
+        break;
       }
+      tracker.RecordUse(manager, FileUse::kRecords);  // the scopes share the tracker's lists
       manager.SetError(mine);
       const FileThreadInfo& info = manager.thread_info();
       if (info.LASTERROR != mine || info.OPENED != 1) ++mixups;
+      FileUsageTracker::UseStateEntry scope;
+      if (tracker.FindInnermostScope(manager, &scope) != FatalityNone ||
+          scope.THREAD != Runtime::CurrentThreadId() || scope.SCOPELEVEL != 1) {
+        ++mixups;
+      }
       manager.Close();
       if (manager.thread_info().OPENED != 0) ++mixups;
     }
+    errors_.LeaveProcedure();
   };
   std::thread first(work, ErrRecordInsert);
   std::thread second(work, ErrRecordRetrieval);
@@ -250,6 +259,7 @@ TEST_F(FileManagerLifecycleTest, TwoThreadsUseOneManagerOfAPerThreadFile) {
 
   EXPECT_EQ(mixups, 0);
   EXPECT_EQ(manager.INFO->size(), 2u);
+  EXPECT_TRUE(tracker.use_states().empty());
   EXPECT_TRUE(presenter_.message_boxes().empty());
 }
 
