@@ -164,7 +164,6 @@ class FileManager : public FileCallbackInterface {
   // the file: records the use in the calling thread's use scope (FileUsageTracker) and performs
   // a lazy file's deferred open.
   Level UseFile(FileUse kind);
-  Level UseFile(int kind) { return UseFile(static_cast<FileUse>(kind)); }
   // Makes sure INFO has the calling thread's entry and tells the error manager the file's name.
   void SelectThreadInfo();
   // The calling thread's entry (made when missing). The reference stays good until Kill, while

@@ -301,7 +301,7 @@ Level FileRelations::CascadeUpdateChildren(const FileKey* key, FieldPairs* pairs
 
 bool FileRelations::StartChildren(const FileKey* key, FieldPairs& pairs, void (FieldPairs::*link)(),
                                   std::uint16_t* state) {
-  if (ME->UseFile(2) != FatalityNone) {
+  if (ME->UseFile(FileUse::kRecords) != FatalityNone) {
     RollbackWhenLogged();
     return false;
   }
@@ -373,7 +373,7 @@ FieldPairs* FileRelations::AddRelation(FileRelations* related, const FileKey* hi
 }
 
 Level FileRelations::EnlistInTransaction() {
-  ME->UseFile(2);
+  ME->UseFile(FileUse::kRecords);
   if (USELOGOUT == 0) return FatalityNone;
   ME->FILE->SetTransactionParticipation(true);
   const StatusCode code = RuntimeErrorState::code();
@@ -437,7 +437,7 @@ Level FileRelations::OpenOrClose(bool open, bool continuing) {
     result = ME->Open();
     // Only after a successful open: UseFile on a file whose open failed would stop the program
     // with "File Usage Error" on top of the open's own message.
-    if (result == FatalityNone && !continuing) result = ME->UseFile(2);
+    if (result == FatalityNone && !continuing) result = ME->UseFile(FileUse::kRecords);
   } else {
     result = ME->Close();
   }

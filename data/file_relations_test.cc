@@ -146,7 +146,7 @@ struct TestFile final {
   // Opens through the manager and reads up to the record `id`.
   void OpenAt(int id) {
     ASSERT_EQ(manager.Open(), FatalityNone);
-    ASSERT_EQ(manager.UseFile(2), FatalityNone);
+    ASSERT_EQ(manager.UseFile(FileUse::kRecords), FatalityNone);
     wrapper.SetStart();
     do {
       ASSERT_EQ(manager.TryNext(), FatalityNone);
