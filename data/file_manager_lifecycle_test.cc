@@ -522,6 +522,16 @@ TEST_F(FileManagerLifecycleTest, TheDriverEndingTheFileRunsTheCleanUp) {
   EXPECT_EQ(manager.CLEANEDUP, 1);
   EXPECT_EQ(manager.FILE, nullptr);
   EXPECT_EQ(FileUsageTracker::Instance().FindFile(label), nullptr);
+
+  // The relation manager over it must not reach for the file that is gone.
+  FileRelations relations;
+  relations.Init(&manager, true);
+  relations.SetQuickScan(true, 0);
+  EXPECT_NE(relations.Update(false), FatalityNone);
+  EXPECT_NE(relations.Delete(false), FatalityNone);
+  EXPECT_EQ(relations.EnlistInTransaction(), FatalityNotify);
+  relations.Kill();
+
   manager.Kill();  // nothing left to reach
   EXPECT_EQ(manager.UseFile(FileUse::kRecords), FatalityHalt);
 }

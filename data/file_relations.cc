@@ -178,7 +178,8 @@ void FileRelations::SaveLinkValues() {
 }
 
 void FileRelations::SetQuickScan(bool on, std::uint8_t propagate) {
-  ME->FILE->Send(on ? "QUICKSCAN=on" : "QUICKSCAN=off");
+  // The driver's reply is not used; a file its driver has ended has nobody to tell.
+  if (ME->FILE != nullptr) ME->FILE->Send(on ? "QUICKSCAN=on" : "QUICKSCAN=off");
   if (propagate == 0) return;
   if ((propagate & kInsidePass) != 0) {
     if (LASTTOUCHED.load() == PASSCOUNTER.load()) return;
@@ -375,6 +376,11 @@ FieldPairs* FileRelations::AddRelation(FileRelations* related, const FileKey* hi
 Level FileRelations::EnlistInTransaction() {
   ME->UseFile(FileUse::kRecords);
   if (USELOGOUT == 0) return FatalityNone;
+  if (ME->FILE == nullptr) {
+    // Its driver has ended the file: it cannot take part, and what it frames must not go on.
+    ME->PostError(ErrTransactionFrame);
+    return FatalityNotify;
+  }
   ME->FILE->SetTransactionParticipation(true);
   const StatusCode code = RuntimeErrorState::code();
   if (code == StatusOk) return FatalityNone;
