@@ -61,19 +61,38 @@ bool EventLoop::NextEvent() {
     if (over()) return false;
     window_.Flush();
     const std::shared_ptr<EventQueue> queue = window_.queue();
-    if (queue->TakeFor(window_.id(), &current_)) break;
+    if (queue->TakeFor(window_.id(), &current_)) {
+      if (TakeInput()) break;
+      continue;
+    }
     const std::int64_t due = window_.next_timer_due();
     if (due >= 0 && Runtime::clock().Now() >= due) {
       window_.TimerDelivered(Runtime::clock().Now());
-      current_ = Event{EventTimer, 0, window_.id()};
+      current_ = Event{};
+      current_.code = EventTimer;
+      current_.window = window_.id();
       break;
     }
+    // The presenter may post to the window now (a scripted person's next action); the wait
+    // then returns at once.
+    if (Presenter* presenter = Runtime::presenter()) presenter->BeforeWait(window_.id());
     queue->Wait(window_.id(), due);
   }
   if (current_.code == EventAccepted) accepted_ = current_.control;
   if (current_.code == EventCompleted) window_.AcceptAllDone();
   in_event_ = true;
   return true;
+}
+
+bool EventLoop::TakeInput() {
+  // The rest of a person's action whose input the model refused never happened.
+  if (current_.action != 0 && current_.action == refused_action_) return false;
+  if (current_.key != 0) thread_key_code = current_.key;
+  const EventCode reported = current_.code;
+  const bool deliver = window_.TakeInput(current_);
+  if (current_.code == EventRejected && reported != EventRejected)
+    refused_action_ = current_.action;
+  return deliver;
 }
 
 bool EventLoop::EndEvent(int code) {

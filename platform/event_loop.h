@@ -17,12 +17,26 @@
 //     if (loop.EndEvent(code)) break;
 //   }
 //
+// Before an event is delivered, the change it carries (what a person typed, checked, picked; the
+// focus; a list's page; the window's size) is applied to the window model and its bound fields
+// (Window::TakeInput), and the key or mouse button it carries becomes the thread's key code.
+// Events that only carry a change are applied and not delivered. When the model refuses an
+// entry's input, the event is delivered as rejected (26) and the rest of the same person's action
+// is dropped (Enter in a refused entry does not press the default button).
+//
+// Before the loop waits, the presenter hears that the window is idle (Presenter::BeforeWait).
+//
 // Loops nest: a loop started while another runs on the same thread (a modal window) becomes the
-// thread's current loop until it ends. The event queries are those of the current loop.
+// thread's current loop until it ends. The event queries are those of the current loop. While a
+// modal loop runs, only its own window's events are delivered (with those for window 0, which go
+// to the innermost loop): the outer windows' posted events wait, and their timers make no events
+// until their own loops run again, so a timer-driven batch never runs inside a modal window.
 //
 // Threading: a loop belongs to the thread that made it, and runs only over a window open on that
 // thread (see Window): over a window that is closed or open on another thread it is over at once.
 #pragma once
+
+#include <cstdint>
 
 #include "platform/event.h"
 #include "platform/window.h"
@@ -54,18 +68,21 @@ class EventLoop final {
   // The thread's current (innermost) loop, or nullptr.
   static EventLoop* Current();
 
-  // The code of the last key or mouse button on this thread. Set by the presenter's input and
-  // by the program.
+  // The code of the last key or mouse button on this thread (key_codes.h). Set from the event
+  // that carries one, on this thread as the event is taken, and by the program.
   static int key_code();
   static void set_key_code(int code);
 
  private:
   void DefaultHandling();
+  // Applies the change the current event carries; false when it is not to be delivered.
+  bool TakeInput();
 
   Window& window_;
   EventLoop* outer_;
   Event current_;
   int accepted_ = 0;
+  std::uint32_t refused_action_ = 0;  // the person's action whose input the model refused
   bool over_ = false;
   bool in_event_ = false;
 };

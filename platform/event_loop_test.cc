@@ -177,6 +177,50 @@ TEST_F(RuntimeTest, TimerEventsComeAtTheIntervalAndOnlyWhenIdle) {
   EXPECT_EQ(Run(window, [](EventLoop&) { return 0; }).size(), 1u);
 }
 
+TEST_F(RuntimeTest, AModalLoopDeliversOnlyItsOwnWindowsEvents) {
+  // An outer window whose timer handler runs an inner window modally, as a batch that shows a
+  // message window does: the outer timer must not run another batch inside the inner loop.
+  Window outer(ProgressDefinition(/*timer=*/10));
+  Window inner(ProgressDefinition());
+  outer.Open();
+  bool inside_inner = false;
+  int outer_events_inside = 0;
+  int inner_window_zero = 0;
+  int outer_timers = 0;
+  const auto outer_seen = Run(outer, [&](EventLoop& loop) {
+    if (inside_inner) ++outer_events_inside;
+    if (loop.event() != EventTimer) return 0;
+    if (++outer_timers > 1) return -1;
+    inner.Open();
+    outer.Post(EventAccepted, 4);                     // for the outer window: waits for its loop
+    inner.queue()->Post(Event{EventAccepted, 2, 0});  // window 0: the innermost loop's
+    inside_inner = true;
+    int inner_timers_seen = 0;
+    const auto inner_seen = Run(inner, [&](EventLoop& inner_loop) {
+      EXPECT_EQ(EventLoop::Current(), &inner_loop);
+      if (inner_loop.event() == EventTimer) ++inner_timers_seen;
+      // Let the outer timer fall due many times over while the inner window runs.
+      clock_.Advance(100);
+      if (inner_loop.event() == EventAccepted && inner_loop.control() == 2) {
+        ++inner_window_zero;
+        inner.Post(EventCloseWindow);
+      }
+      return 0;
+    });
+    EXPECT_EQ(inner_seen.back().code, EventCloseWindow);
+    EXPECT_EQ(inner_timers_seen, 0);
+    inside_inner = false;
+    return 1;
+  });
+  EXPECT_EQ(outer_events_inside, 0) << "an outer event ran inside the modal loop";
+  EXPECT_EQ(inner_window_zero, 1) << "an event for window 0 missed the innermost loop";
+  std::vector<EventCode> codes;
+  for (const Delivered& d : outer_seen) codes.push_back(d.code);
+  // After the modal loop the outer window gets its own queued event, then one timer event.
+  EXPECT_EQ(codes,
+            (std::vector<EventCode>{EventOpenWindow, EventTimer, EventAccepted, EventTimer}));
+}
+
 TEST_F(RuntimeTest, EventsPostedFromAnotherThreadWakeTheLoop) {
   Window window(ProgressDefinition());
   window.Open();
@@ -300,11 +344,13 @@ TEST_F(RuntimeTest, ControlProperties) {
   with_list.controls.push_back(Control(5, "?LIST", ControlType::kList));
   Window listed(with_list);
   listed.SetListSource(5, {[&] { return static_cast<int>(rows.size()); },
-                           [&](int i) { return rows[static_cast<std::size_t>(i)]; }});
+                           [&](int row, int) { return rows[static_cast<std::size_t>(row - 1)]; },
+                           {}});
   listed.Open();
   listed.Display(5);
   listed.Flush();
-  EXPECT_EQ(presenter_.window(listed.id())->controls.back().rows, rows);
+  EXPECT_EQ(presenter_.window(listed.id())->controls.back().rows,
+            (std::vector<std::vector<std::string>>{{"a"}, {"b"}}));
 }
 
 TEST_F(RuntimeTest, SelectingNoControlCompletesTheWindow) {

@@ -64,12 +64,12 @@ bool EventQueue::closing_down() {
   return r.closing_down;
 }
 
-void EventQueue::Post(const Event& event) {
+void EventQueue::Post(Event event) {
   {
     std::lock_guard lock(mutex_);
     // Nobody would ever take it: the window's loop has ended or runs on another thread.
     if (!Accepts(event.window)) return;
-    events_.push_back(event);
+    events_.push_back(std::move(event));
   }
   posted_.notify_all();
   WakePresenter();
@@ -117,7 +117,7 @@ bool EventQueue::TakeFor(int window, Event* out) {
   std::lock_guard lock(mutex_);
   for (auto it = events_.begin(); it != events_.end(); ++it) {
     if (it->window != window && it->window != 0) continue;
-    *out = *it;
+    *out = std::move(*it);
     events_.erase(it);
     return true;
   }

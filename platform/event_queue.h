@@ -46,7 +46,7 @@ class EventQueue final {
 
   // Appends `event` and wakes the owning thread; drops it when its window is not open here.
   // Any thread.
-  void Post(const Event& event);
+  void Post(Event event);
 
   // For the window model: `window` opens on this queue's thread (called there), and its
   // open-window event (515) is queued; `window` closes, and its queued events are dropped (any

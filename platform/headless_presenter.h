@@ -2,6 +2,19 @@
 // and answers it from a script the test sets (or with the box's default button), records halts
 // instead of ending the process, and keeps the latest state of every window.
 //
+// A test drives its windows like a person, through the same translation of actions into events
+// as a toolkit's presenter (UserInput):
+// - a script for a window: ScriptFor(definition id) serves the next window opened from that
+//   definition (scripts for one definition serve its openings in turn), ScriptWindow(id) an open
+//   window. One action is performed each time the window's loop is about to wait
+//   (BeforeWait), so the program has dealt with one action, and every event it caused, before the
+//   next comes, as with a real person. UserAction::Wait lets one timer event come first.
+// - Perform: one action now, in an open window, from any thread.
+// A script that runs dry while its window still waits must not hang the test: the presenter then
+// presses the close box for the person (posts close window, 513), at most kDryCloses times for
+// one window, and records the window in scripts_ran_dry(). A window that never had a script is
+// left alone.
+//
 // Threading: all operations are thread-safe.
 #pragma once
 
@@ -14,6 +27,8 @@
 
 #include "platform/frame_actions.h"
 #include "platform/presenter.h"
+#include "platform/user_action.h"
+#include "platform/user_input.h"
 
 namespace morlan {
 
@@ -23,6 +38,9 @@ class HeadlessPresenter : public Presenter {
     int exit_code = 0;
     std::string text;
   };
+
+  // Close-box presses for a window whose script ran dry, before the presenter gives up on it.
+  static constexpr int kDryCloses = 3;
 
   void WindowOpened(const WindowSnapshot& snapshot) override;
   void WindowChanged(const WindowSnapshot& snapshot) override;
@@ -37,6 +55,20 @@ class HeadlessPresenter : public Presenter {
 
   // Answers for the next message boxes, in order; once used up, boxes get their default.
   void ScriptAnswers(std::vector<ButtonFlags> answers);
+
+  // A person's actions (above): for the next window opened from `definition_id`, or appended to
+  // the script of the open window `window_id`.
+  void ScriptFor(std::string definition_id, std::vector<UserAction> actions);
+  void ScriptWindow(int window_id, std::vector<UserAction> actions);
+  // Performs `action` in the open window `window_id` now. False when the window is not open here
+  // or the action did nothing.
+  bool Perform(int window_id, const UserAction& action);
+  // Ids of the windows whose script ran dry while they still waited, in order.
+  std::vector<int> scripts_ran_dry() const;
+  // Actions still waiting in scripts, for open windows and for definitions not yet opened.
+  std::size_t actions_left() const;
+  // Performs the window's next scripted action (above).
+  void BeforeWait(int window_id) override;
 
   std::vector<MessageBoxRequest> message_boxes() const;
   std::vector<struct Halt> halts() const;
@@ -56,6 +88,15 @@ class HeadlessPresenter : public Presenter {
   std::map<int, WindowSnapshot> windows_;
   std::vector<WindowSnapshot> history_;
   std::vector<int> closed_;
+  struct Person {
+    UserInput input;
+    bool scripted = false;
+    std::deque<UserAction> script;
+    int dry_closes = 0;
+  };
+  std::map<int, Person> people_;  // by window id, while open
+  std::map<std::string, std::deque<std::vector<UserAction>>> pending_scripts_;
+  std::vector<int> ran_dry_;
   FrameActions frame_actions_;
   FrameActions* custom_actions_ = nullptr;
 };

@@ -43,6 +43,12 @@ class Presenter {
   // Ends the current PumpUntilWoken early. Any thread.
   virtual void Wake() {}
 
+  // Called by the event loop over window `window_id`, on that window's thread, when nothing is
+  // queued for the window and no timer event is due, just before the loop waits. It may post to
+  // the window (the headless presenter performs a scripted person's next action here, so the
+  // program reacts to one action before the next comes); it must not block. Any thread.
+  virtual void BeforeWait(int window_id) { (void)window_id; }
+
   // The wait cursor while `on`, else the default cursor; a warning sound.
   virtual void SetWaitCursor(bool on) { (void)on; }
   virtual void Beep(int frequency, int duration) {

@@ -281,7 +281,8 @@ TEST(QtPresenterTest, ChangesReachTheWidgetsWithoutUndoingTheUsersTyping) {
   window.BindByte(3, &level);
   window.BindByte(4, &active);
   window.BindByte(5, &row);
-  window.SetListSource(5, {[] { return 3; }, [](int i) { return "Row " + std::to_string(i + 1); }});
+  window.SetListSource(
+      5, {[] { return 3; }, [](int r, int) { return "Row " + std::to_string(r); }, {}});
   window.Display();
   window.Open();
   Settle();

@@ -181,13 +181,19 @@ void QtWindow::ApplyControl(Control& control, const ControlSnapshot& next, bool 
     }
     case ControlType::kList: {
       auto* list = static_cast<QListWidget*>(widget);
+      // The model sends only the page on screen, each row with one text per column.
       if (rows_changed) {
         list->clear();
-        for (const std::string& row : next.rows) list->addItem(ToQt(row));
+        for (const std::vector<std::string>& row : next.rows) {
+          QStringList cells;
+          for (const std::string& cell : row) cells << ToQt(cell);
+          list->addItem(cells.join(QLatin1Char('\t')));
+        }
       }
       if (rows_changed || value_changed) {
-        const bool selected = next.value > 0 && next.value <= list->count();
-        list->setCurrentRow(selected ? next.value - 1 : -1);
+        const int index = next.value - next.first_row;
+        const bool selected = next.value > 0 && index >= 0 && index < list->count();
+        list->setCurrentRow(selected ? index : -1);
       }
       break;
     }
