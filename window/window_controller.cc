@@ -4,6 +4,7 @@
 #include "data/file_relations.h"
 #include "platform/control_type.h"
 #include "platform/event_loop.h"
+#include "platform/key_codes.h"
 #include "platform/name_binding_scope.h"
 #include "platform/runtime.h"
 #include "platform/window.h"
@@ -15,11 +16,6 @@
 namespace morlan {
 
 namespace {
-
-// Key codes of a mouse press that may still be pending from the click that started the
-// procedure; the new window must not take it as its own.
-constexpr int kPendingMouseKey = 2;
-constexpr int kPendingMouseKeyShifted = 130;
 
 // How the event loop goes on after a handler's level: 3 leaves it, 5 means dealt with.
 int EndCode(Level level) {
@@ -71,8 +67,9 @@ Level WindowController::Init() {
   CL = std::make_unique<std::vector<ComponentEntry>>();
   BUTTONS = std::make_unique<std::vector<ButtonEntry>>();
   NameBindingScope::Open();
+  // The click (or double click) that started this procedure is not the new window's input.
   const int key = EventLoop::key_code();
-  if (key == kPendingMouseKey || key == kPendingMouseKeyShifted) EventLoop::set_key_code(0);
+  if (key == kKeyMouseLeft || key == kKeyMouseLeftDouble) EventLoop::set_key_code(kKeyNone);
   INSERTACTION = 2;
   DELETEACTION = 2;
   CHANGEACTION = 1;

@@ -10,7 +10,9 @@
 #include "gtest/gtest.h"
 #include "platform/event_loop.h"
 #include "platform/headless_presenter.h"
+#include "platform/key_codes.h"
 #include "platform/name_binding_scope.h"
+#include "platform/user_action.h"
 #include "platform/window.h"
 #include "testing/bounded_wait.h"
 #include "testing/data_fixture.h"
@@ -27,10 +29,12 @@ constexpr int kCity = 2;    // entry
 constexpr int kList = 3;    // list
 constexpr int kCancel = 4;  // button
 constexpr int kOk = 5;      // button
+constexpr int kAge = 6;     // entry bound to a number: refuses text that is not one
+constexpr char kFormId[] = "TESTFORM";
 
 WindowDefinition FormDefinition() {
   WindowDefinition d;
-  d.id = "TESTFORM";
+  d.id = kFormId;
   d.caption = "Customer";
   d.width = 200;
   d.height = 100;
@@ -46,7 +50,8 @@ WindowDefinition FormDefinition() {
                 control(kCity, "?CITY", ControlType::kEntry, ""),
                 control(kList, "?LIST", ControlType::kList, ""),
                 control(kCancel, "?CANCEL", ControlType::kButton, "Cancel"),
-                control(kOk, "?OK", ControlType::kButton, "OK")};
+                control(kOk, "?OK", ControlType::kButton, "OK"),
+                control(kAge, "?AGE", ControlType::kEntry, "")};
   return d;
 }
 
@@ -88,6 +93,13 @@ class ProbeComponent final : public WindowComponent {
   }
   // NeedsReset answers true after events of `code`.
   void NeedsResetAfter(EventCode code) { reset_code_ = code; }
+  // RegisterAlerts makes `key` alert key `index` of `control` in `window`.
+  void AlertOn(Window* window, int control, int index, int key) {
+    alert_window_ = window;
+    alert_control_ = control;
+    alert_index_ = index;
+    alert_key_ = key;
+  }
 
   void Kill() override { Log("Kill"); }
   void Reset(std::uint8_t force) override { Log("Reset " + std::to_string(force)); }
@@ -95,7 +107,12 @@ class ProbeComponent final : public WindowComponent {
     Log("NeedsReset");
     return reset_code_ != 0 && WindowController::CurrentEvent() == reset_code_;
   }
-  void RegisterAlerts() override { Log("RegisterAlerts"); }
+  void RegisterAlerts() override {
+    Log("RegisterAlerts");
+    if (alert_window_ != nullptr) {
+      alert_window_->SetAlertKey(alert_control_, alert_index_, alert_key_);
+    }
+  }
   Level TakeEvent() override {
     const EventCode code = WindowController::CurrentEvent();
     Log("TakeEvent " + std::to_string(code));
@@ -115,18 +132,23 @@ class ProbeComponent final : public WindowComponent {
   Level answer_ = FatalityNone;
   int answer_times_ = -1;
   EventCode reset_code_ = 0;
+  Window* alert_window_ = nullptr;
+  int alert_control_ = 0;
+  int alert_index_ = 0;
+  int alert_key_ = 0;
 };
 
 // A procedure built on the controller, as the application's procedures are: its Init calls the
-// base first, then sets up and opens its window; every handler writes its name into the journal
-// and goes on with the base behaviour.
+// base first, then sets up and opens its window (the age entry bound to a number, the list with
+// three rows); every handler writes its name into the journal and goes on with the base
+// behaviour.
 class ProbeController : public WindowController {
  public:
   ProbeController(Window* window, Journal* journal) : window_(window), journal_(journal) {}
 
   // Runs after the base Init and before the window opens.
   std::function<void(ProbeController&)> set_up;
-  // Runs once the window is open (events posted here follow the open-window event).
+  // Runs once the window is open (events posted here come right after the open-window event).
   std::function<void(ProbeController&)> opened;
   // Init fails with this level after the base Init (0: it does not).
   Level fail_init = FatalityNone;
@@ -140,6 +162,10 @@ class ProbeController : public WindowController {
     WINDOW = window_;
     VCRREQUEST = &NavigationRequest;
     FIRSTFIELD = kName;
+    window_->BindField(kAge, FieldRef(FieldType::kLong, reinterpret_cast<char*>(&age_), 4));
+    window_->SetListSource(
+        kList, {[] { return 3; }, [](int row, int) { return "row " + std::to_string(row); },
+                [] { return false; }});
     if (set_up) set_up(*this);
     window_->Open();
     OPENED = true;
@@ -203,6 +229,7 @@ class ProbeController : public WindowController {
  private:
   Window* window_;
   Journal* journal_;
+  std::int32_t age_ = 0;
 };
 
 // A router that notes its Kill.
@@ -247,10 +274,22 @@ class WindowControllerTest : public testing::DataFixture<BeepingPresenter> {
     EventLoop::set_key_code(0);
   }
 
+  // The person's actions in the next test window that opens.
+  void Person(std::vector<UserAction> actions) {
+    presenter_.ScriptFor(kFormId, std::move(actions));
+  }
+
   // Runs `controller` with a bound on the whole run.
   std::uint8_t RunBounded(WindowController& controller) {
     testing::Watchdog watchdog("the controller's run to end");
     return controller.Run();
+  }
+
+  // Every window ended by what the program did, not by the presenter closing a window whose
+  // script ran dry.
+  void TearDown() override {
+    EXPECT_TRUE(presenter_.scripts_ran_dry().empty()) << "a window outlived its script";
+    DataFixture::TearDown();
   }
 
   Journal journal_;
@@ -269,23 +308,20 @@ std::vector<std::string> Lines(std::initializer_list<std::vector<std::string>> p
 // ---- Dispatch ----
 
 TEST_F(WindowControllerTest, EventsReachTheHandlersThenTheComponentsThenTheRefreshInOrder) {
-  constexpr int kHistoryKey = 300;
-  first_.NeedsResetAfter(EventSelected);  // A asks first: B is not asked then
+  constexpr int kHistoryKey = kKeyF3;
+  constexpr int kOtherKey = kKeyF4;
+  first_.AlertOn(&window_, kCity, 1, kHistoryKey);
+  second_.AlertOn(&window_, kCity, 2, kOtherKey);
+  first_.NeedsResetAfter(EventAlertKey);  // A asks first: B is not asked then
   second_.NeedsResetAfter(EventAccepted);
   controller_.set_up = [&](ProbeController& c) {
     c.AddComponent(&first_);
     c.AddComponent(&second_);
     c.HISTORYKEY = kHistoryKey;
   };
-  controller_.opened = [&](ProbeController&) {
-    window_.Post(EventAccepted, kName);
-    window_.Post(EventAlertKey, kCity);
-    window_.Post(EventRejected, kCity);
-    window_.Post(EventSelected, kName);
-    window_.Post(EventNewSelection, kList);
-    window_.Post(EventCloseWindow);
-  };
-  EventLoop::set_key_code(kHistoryKey);
+  Person({UserAction::Type(kName, "Smith"), UserAction::Tab(), UserAction::Key(kHistoryKey),
+          UserAction::Key(kOtherKey), UserAction::Type(kAge, "old"), UserAction::Tab(),
+          UserAction::PickRow(kList, 2), UserAction::CloseBox()});
 
   EXPECT_EQ(RunBounded(controller_), ResponseCancelled);
 
@@ -295,48 +331,63 @@ TEST_F(WindowControllerTest, EventsReachTheHandlersThenTheComponentsThenTheRefre
   const std::vector<std::string> refresh = {"Reset 0", "A.Reset 0", "B.Reset 0", "A.Redraw",
                                             "B.Redraw"};
   const std::vector<std::string> asked = {"A.NeedsReset", "B.NeedsReset"};
-  EXPECT_EQ(journal_.all(), Lines({{"Init"},
-                                   both("RegisterAlerts"),
-                                   // open-window: opened and refreshed, the first field selected
-                                   {"TakeWindowEvent", "Open"},
-                                   refresh,
-                                   both("TakeEvent 515"),
-                                   asked,
-                                   // accepted: B asks for a refresh
-                                   {"TakeAccepted", "TakeFieldEvent"},
-                                   both("TakeEvent 1"),
-                                   asked,
-                                   refresh,
-                                   // the history key in the focused field puts its value back
-                                   {"RestoreFieldValue 1", "TakeFieldEvent"},
-                                   both("TakeEvent 15"),
-                                   asked,
-                                   {"TakeRejected", "TakeFieldEvent"},
-                                   both("TakeEvent 26"),
-                                   asked,
-                                   // selected: A asks for a refresh, B is not asked
-                                   {"TakeSelected", "TakeFieldEvent"},
-                                   both("TakeEvent 257"),
-                                   {"A.NeedsReset"},
-                                   refresh,
-                                   // a new selection in a list refreshes the window
-                                   {"TakeNewSelection"},
-                                   refresh,
-                                   {"TakeFieldEvent"},
-                                   both("TakeEvent 2"),
-                                   asked,
-                                   {"TakeWindowEvent", "TakeCloseEvent"},
-                                   both("TakeEvent 513"),
-                                   asked,
-                                   {"Kill"},
-                                   both("Kill")}));
+  const std::vector<std::string> field = {"TakeSelected", "TakeFieldEvent"};
+  EXPECT_EQ(journal_.all(),
+            Lines({{"Init"},
+                   both("RegisterAlerts"),
+                   // open-window: opened and refreshed, the first field selected
+                   {"TakeWindowEvent", "Open"},
+                   refresh,
+                   both("TakeEvent 515"),
+                   asked,
+                   // Tab accepts the name (B asks for a refresh) and selects the city
+                   {"TakeAccepted", "TakeFieldEvent"},
+                   both("TakeEvent 1"),
+                   asked,
+                   refresh,
+                   field,
+                   both("TakeEvent 257"),
+                   asked,
+                   // the history key in the focused city puts its value back; A asks for a
+                   // refresh, so B is not asked
+                   {"RestoreFieldValue 2", "TakeFieldEvent"},
+                   both("TakeEvent 15"),
+                   {"A.NeedsReset"},
+                   refresh,
+                   // another alert key of the city is the components' business only
+                   {"TakeFieldEvent"},
+                   both("TakeEvent 15"),
+                   {"A.NeedsReset"},
+                   refresh,
+                   // the age entry is selected, and refuses a text that is no number
+                   field,
+                   both("TakeEvent 257"),
+                   asked,
+                   {"TakeRejected", "TakeFieldEvent"},
+                   both("TakeEvent 26"),
+                   asked,
+                   // a row picked in the list: the list is selected, its new selection refreshes
+                   field,
+                   both("TakeEvent 257"),
+                   asked,
+                   {"TakeNewSelection"},
+                   refresh,
+                   {"TakeFieldEvent"},
+                   both("TakeEvent 2"),
+                   asked,
+                   // the close box
+                   {"TakeWindowEvent", "TakeCloseEvent"},
+                   both("TakeEvent 513"),
+                   asked,
+                   {"Kill"},
+                   both("Kill")}));
   EXPECT_FALSE(window_.is_open());
-  // The rejected field got the focus back, with a warning sound.
+  // The refused entry kept the focus, with a warning sound.
   EXPECT_EQ(presenter_.beeps.load(), 1);
 }
 
 TEST_F(WindowControllerTest, AComponentThatDealsWithAnEventStopsItThere) {
-  // A deals with accepted controls; C with the first close request, which keeps the window open.
+  // A deals with accepted entries; C with the first close request, which keeps the window open.
   ProbeComponent closer{"C", &journal_};
   first_.AnswerTo(EventAccepted, FatalityNotify);
   first_.NeedsResetAfter(EventAccepted);
@@ -346,20 +397,19 @@ TEST_F(WindowControllerTest, AComponentThatDealsWithAnEventStopsItThere) {
     c.AddComponent(&closer);
     c.AddComponent(&second_);
   };
-  controller_.opened = [&](ProbeController&) {
-    window_.Post(EventAccepted, kName);
-    window_.Post(EventCloseWindow);
-    window_.Post(EventCloseWindow);
-  };
+  Person({UserAction::Type(kName, "Smith"), UserAction::Tab(), UserAction::CloseBox(),
+          UserAction::CloseBox()});
 
   EXPECT_EQ(RunBounded(controller_), ResponseCancelled);
 
   // Later components never saw what an earlier one dealt with, and no refresh was asked for it.
   EXPECT_EQ(journal_.For("B.TakeEvent"),
-            (std::vector<std::string>{"B.TakeEvent 515", "B.TakeEvent 513"}));
+            (std::vector<std::string>{"B.TakeEvent 515", "B.TakeEvent 257", "B.TakeEvent 513"}));
   EXPECT_EQ(journal_.For("C.TakeEvent"),
-            (std::vector<std::string>{"C.TakeEvent 515", "C.TakeEvent 513", "C.TakeEvent 513"}));
-  EXPECT_EQ(journal_.Count("A.NeedsReset"), 2);  // after the open and the second close only
+            (std::vector<std::string>{"C.TakeEvent 515", "C.TakeEvent 257", "C.TakeEvent 513",
+                                      "C.TakeEvent 513"}));
+  EXPECT_EQ(journal_.Count("A.NeedsReset"), 3);  // after the open, the city's selection, the
+                                                 // second close
   EXPECT_EQ(journal_.Count("Reset 0"), 1);       // the opening's
   EXPECT_FALSE(window_.is_open());
 }
@@ -370,14 +420,11 @@ TEST_F(WindowControllerTest, AHandlerEndingTheLoopLeavesItAndKillStillRuns) {
     c.AddComponent(&first_);
     c.AddComponent(&second_);
   };
-  controller_.opened = [&](ProbeController&) {
-    window_.Post(EventSelected, kName);
-    window_.Post(EventAccepted, kCancel);  // never taken: the loop is over
-  };
+  Person({UserAction::Focus(kCity), UserAction::Click(kCancel)});
 
   EXPECT_EQ(RunBounded(controller_), ResponseCancelled);
 
-  EXPECT_EQ(journal_.Count("TakeAccepted"), 0);
+  EXPECT_EQ(presenter_.actions_left(), 1u) << "the click came after the loop was left";
   EXPECT_EQ(journal_.Count("B.TakeEvent 257"), 0);
   EXPECT_EQ(journal_.For("Kill"), std::vector<std::string>{"Kill"});
   EXPECT_TRUE(controller_.DEAD);
@@ -392,7 +439,7 @@ TEST_F(WindowControllerTest, AButtonSetsItsResponseAndClosesTheWindow) {
     c.AddButton(kCancel, ResponseCancelled);
     c.AddButton(kCancel, ResponseCompleted);  // the first entry for a control counts
   };
-  controller_.opened = [&](ProbeController&) { window_.Post(EventAccepted, kCancel); };
+  Person({UserAction::Click(kCancel)});
 
   EXPECT_EQ(RunBounded(controller_), ResponseCancelled);
 
@@ -400,19 +447,19 @@ TEST_F(WindowControllerTest, AButtonSetsItsResponseAndClosesTheWindow) {
   // The button's event is dealt with: no field handler, no component sees it. The close request
   // it posted ends the window.
   EXPECT_EQ(journal_.For("SetResponse"), std::vector<std::string>{"SetResponse 2"});
-  EXPECT_EQ(journal_.Count("TakeFieldEvent"), 0);
+  EXPECT_EQ(journal_.Count("TakeFieldEvent"), 1);  // the button's selection only
   EXPECT_EQ(journal_.Count("A.TakeEvent 1"), 0);
   EXPECT_EQ(journal_.Count("TakeCloseEvent"), 1);
   EXPECT_FALSE(window_.is_open());
 }
 
 TEST_F(WindowControllerTest, AWindowClosedWithoutAResponseReportsCancelled) {
-  controller_.opened = [&](ProbeController&) { window_.Post(EventCloseWindow); };
+  Person({UserAction::CloseBox()});
   EXPECT_EQ(RunBounded(controller_), ResponseCancelled);
   EXPECT_EQ(controller_.RESPONSE, 0);
   EXPECT_FALSE(window_.is_open());
 
-  // Close-down closes a window too.
+  // The runtime's close-down closes it too.
   Journal journal;
   Window window(FormDefinition());
   ProbeController shut_down(&window, &journal);
@@ -430,7 +477,7 @@ TEST_F(WindowControllerTest, ACancelWithAToolbarClearsTheNavigationRequestAfterT
     router.SelectTarget(1);
     c.AddButton(kCancel, ResponseCancelled);
   };
-  controller_.opened = [&](ProbeController&) { window_.Post(EventAccepted, kCancel); };
+  Person({UserAction::Click(kCancel)});
   NavigationRequest = 7;
 
   EXPECT_EQ(RunBounded(controller_), ResponseCancelled);
@@ -442,7 +489,7 @@ TEST_F(WindowControllerTest, ACancelWithAToolbarClearsTheNavigationRequestAfterT
 
 TEST_F(WindowControllerTest, OtherResponsesAndWindowsWithoutAToolbarKeepTheNavigationRequest) {
   controller_.set_up = [&](ProbeController& c) { c.AddButton(kCancel, ResponseCancelled); };
-  controller_.opened = [&](ProbeController&) { window_.Post(EventAccepted, kCancel); };
+  Person({UserAction::Click(kCancel)});
   NavigationRequest = 7;
   EXPECT_EQ(RunBounded(controller_), ResponseCancelled);
   EXPECT_EQ(NavigationRequest.load(), 7);
@@ -455,7 +502,7 @@ TEST_F(WindowControllerTest, OtherResponsesAndWindowsWithoutAToolbarKeepTheNavig
     c.SetToolbar(&router);
     c.AddButton(kOk, ResponseCompleted);
   };
-  completing.opened = [&](ProbeController&) { window.Post(EventAccepted, kOk); };
+  Person({UserAction::Click(kOk)});
   EXPECT_EQ(RunBounded(completing), ResponseCompleted);
   EXPECT_EQ(NavigationRequest.load(), 7);
 }
@@ -466,11 +513,7 @@ TEST_F(WindowControllerTest, AToolbarWithoutTargetsLetsPressesAndListSelectionsP
     c.SetToolbar(&router);
     c.AddComponent(&first_);
   };
-  controller_.opened = [&](ProbeController&) {
-    window_.Post(EventAccepted, kName);
-    window_.Post(EventNewSelection, kList);
-    window_.Post(EventCloseWindow);
-  };
+  Person({UserAction::Click(kOk), UserAction::PickRow(kList, 1), UserAction::CloseBox()});
   NavigationRequest = 4;
 
   EXPECT_EQ(RunBounded(controller_), ResponseCancelled);
@@ -488,13 +531,8 @@ TEST_F(WindowControllerTest, ANewSelectionInAListRetargetsTheToolbarOnlyWithAuto
     c.SetToolbar(&router);
     router.AddTarget(1, &target);
   };
-  controller_.opened = [&](ProbeController&) {
-    window_.Post(EventNewSelection, kName);  // not a list: the toolbar stays untargeted
-    window_.Post(EventAccepted, kName);
-    window_.Post(EventNewSelection, kList);
-    window_.Post(EventAccepted, kName);
-    window_.Post(EventCloseWindow);
-  };
+  Person({UserAction::Click(kOk), UserAction::PickRow(kList, 1), UserAction::Click(kOk),
+          UserAction::CloseBox()});
   NavigationRequest = 3;
 
   EXPECT_EQ(RunBounded(controller_), ResponseCancelled);
@@ -511,11 +549,7 @@ TEST_F(WindowControllerTest, ANewSelectionInAListRetargetsTheToolbarOnlyWithAuto
     manual_router.AddTarget(1, &manual_target);
     c.AUTOTOOLBAR = false;
   };
-  manual.opened = [&](ProbeController&) {
-    window.Post(EventNewSelection, kList);
-    window.Post(EventAccepted, kName);
-    window.Post(EventCloseWindow);
-  };
+  Person({UserAction::PickRow(kList, 1), UserAction::Click(kOk), UserAction::CloseBox()});
   EXPECT_EQ(RunBounded(manual), ResponseCancelled);
   EXPECT_TRUE(manual_target.requests.empty());
 }
@@ -525,29 +559,29 @@ TEST_F(WindowControllerTest, ANewSelectionInAListRetargetsTheToolbarOnlyWithAuto
 TEST_F(WindowControllerTest, OkOnAFormValidatesFirstAndNoRefreshOverwritesTheFieldsMeanwhile) {
   controller_.REQUEST = RequestInsert;
   controller_.complete_with = ResponseCompleted;
+  // A asks for a refresh right after OK, while every control is being validated again.
+  first_.NeedsResetAfter(EventAccepted);
   controller_.set_up = [&](ProbeController& c) {
     c.AddComponent(&first_);
     c.OKCONTROL = kOk;
   };
-  controller_.opened = [&](ProbeController&) {
-    window_.Post(EventAccepted, kOk);
-    window_.Post(EventGainFocus);  // arrives while every control is being validated again
-  };
+  Person({UserAction::Click(kOk)});
 
   EXPECT_EQ(RunBounded(controller_), ResponseCompleted);
 
   EXPECT_EQ(journal_.For("A."),
             (std::vector<std::string>{
                 "A.RegisterAlerts", "A.Reset 0", "A.Redraw", "A.TakeEvent 515", "A.NeedsReset",
-                "A.TakeEvent 1", "A.NeedsReset", "A.TakeEvent 518", "A.NeedsReset",
+                "A.TakeEvent 257", "A.NeedsReset", "A.TakeEvent 1", "A.NeedsReset",
                 "A.TakeEvent 549", "A.NeedsReset", "A.TakeEvent 513", "A.NeedsReset", "A.Kill"}));
+  EXPECT_EQ(journal_.Count("Reset 0"), 2);  // the opening's, and the one that did nothing
   EXPECT_EQ(journal_.Count("TakeCompleted"), 1);
 }
 
 TEST_F(WindowControllerTest, OkOnAWindowThatIsNoFormCompletesAtOnce) {
   controller_.complete_with = ResponseCompleted;
   controller_.set_up = [&](ProbeController& c) { c.OKCONTROL = kOk; };
-  controller_.opened = [&](ProbeController&) { window_.Post(EventAccepted, kOk); };
+  Person({UserAction::Click(kOk)});
   EXPECT_EQ(RunBounded(controller_), ResponseCompleted);
   EXPECT_EQ(journal_.Count("TakeCompleted"), 1);
   EXPECT_FALSE(window_.accept_all());
@@ -557,11 +591,7 @@ TEST_F(WindowControllerTest, OkOnAWindowThatIsNoFormCompletesAtOnce) {
 
 TEST_F(WindowControllerTest, OnlyTheSecondSizedEventRefreshes) {
   controller_.set_up = [&](ProbeController& c) { c.AddComponent(&first_); };
-  controller_.opened = [&](ProbeController&) {
-    window_.Post(EventSized);
-    window_.Post(EventSized);
-    window_.Post(EventCloseWindow);
-  };
+  Person({UserAction::Resize(300, 200), UserAction::Resize(320, 220), UserAction::CloseBox()});
   EXPECT_EQ(RunBounded(controller_), ResponseCancelled);
   EXPECT_EQ(journal_.For("A."),
             (std::vector<std::string>{
@@ -575,12 +605,9 @@ TEST_F(WindowControllerTest, RegainingTheFocusRefreshesWithForceOnlyWhenAskedTo)
     c.AddComponent(&first_);
     c.RESETONGAINFOCUS = true;
   };
-  controller_.opened = [&](ProbeController&) {
-    window_.Post(EventLoseFocus);
-    window_.Post(EventGainFocus);
-    window_.Post(EventGainFocus);  // the force was used up by the first refresh
-    window_.Post(EventCloseWindow);
-  };
+  // The force is used up by the refresh on regaining the focus: the list's refresh has none.
+  Person({UserAction::Activate(false), UserAction::Activate(true), UserAction::PickRow(kList, 1),
+          UserAction::CloseBox()});
   EXPECT_EQ(RunBounded(controller_), ResponseCancelled);
   EXPECT_EQ(journal_.For("A.Reset"),
             (std::vector<std::string>{"A.Reset 0", "A.Reset 1", "A.Reset 0"}));
@@ -590,11 +617,7 @@ TEST_F(WindowControllerTest, RegainingTheFocusRefreshesWithForceOnlyWhenAskedTo)
   ProbeComponent component("A", &journal);
   ProbeController plain(&window, &journal);
   plain.set_up = [&](ProbeController& c) { c.AddComponent(&component); };
-  plain.opened = [&](ProbeController&) {
-    window.Post(EventLoseFocus);
-    window.Post(EventGainFocus);
-    window.Post(EventCloseWindow);
-  };
+  Person({UserAction::Activate(false), UserAction::Activate(true), UserAction::CloseBox()});
   EXPECT_EQ(RunBounded(plain), ResponseCancelled);
   EXPECT_EQ(journal.For("A.Reset"), (std::vector<std::string>{"A.Reset 0", "A.Reset 0"}));
 }
@@ -602,12 +625,12 @@ TEST_F(WindowControllerTest, RegainingTheFocusRefreshesWithForceOnlyWhenAskedTo)
 // ---- Life ----
 
 TEST_F(WindowControllerTest, InitClearsAPendingMouseKeyAndSetsTheDefaults) {
-  for (const int key : {2, 130}) {
+  for (const int key : {kKeyMouseLeft, kKeyMouseLeftDouble}) {
     WindowController controller;
     EventLoop::set_key_code(key);
     controller.REQUEST = RequestChange;
     ASSERT_EQ(controller.Init(), FatalityNone);
-    EXPECT_EQ(EventLoop::key_code(), 0) << "key code " << key;
+    EXPECT_EQ(EventLoop::key_code(), kKeyNone) << "key code " << key;
     EXPECT_EQ(controller.ORIGINALREQUEST, RequestChange);
     EXPECT_TRUE(controller.AUTOREFRESH);
     EXPECT_TRUE(controller.AUTOTOOLBAR);
@@ -618,9 +641,9 @@ TEST_F(WindowControllerTest, InitClearsAPendingMouseKeyAndSetsTheDefaults) {
     controller.Kill();
   }
   WindowController controller;
-  EventLoop::set_key_code(13);
+  EventLoop::set_key_code(kKeyEnter);
   ASSERT_EQ(controller.Init(), FatalityNone);
-  EXPECT_EQ(EventLoop::key_code(), 13);
+  EXPECT_EQ(EventLoop::key_code(), kKeyEnter);
   controller.Kill();
 }
 
@@ -676,6 +699,8 @@ TEST_F(WindowControllerTest, AFailedInitSkipsTheLoopButStillKills) {
 // they must be atomic.
 TEST_F(WindowControllerTest, ProceduresOnTwoThreadsShareTheRequestValues) {
   PendingRequest = RequestChange;
+  Person({UserAction::Click(kCancel)});
+  Person({UserAction::Click(kCancel)});
   auto procedure = [](std::atomic<std::uint8_t>* request_seen) {
     Journal journal;
     Window window(FormDefinition());
@@ -690,8 +715,7 @@ TEST_F(WindowControllerTest, ProceduresOnTwoThreadsShareTheRequestValues) {
       c.AddButton(kCancel, ResponseCancelled);
     };
     controller.opened = [&](ProbeController&) {
-      NavigationRequest = 5;  // a browse asks to move on
-      window.Post(EventAccepted, kCancel);
+      NavigationRequest = 5;  // a browse asks to move on; then the person cancels
     };
     LastResponse = controller.Run();
   };
