@@ -58,11 +58,15 @@ void HeadlessPresenter::BeforeWait(int window_id) {
   const auto found = people_.find(window_id);
   if (found == people_.end() || !found->second.scripted) return;
   Person& person = found->second;
-  // An action that does nothing (a click on a hidden control) lets the next one come at once.
+  // An action that posts nothing (typing, which waits for the entry to be left, or a click on a
+  // hidden control) would leave the loop waiting for ever: the next one comes at once.
+  const std::uint64_t posted = person.input.events_posted();
   while (!person.script.empty()) {
     const UserAction action = std::move(person.script.front());
     person.script.pop_front();
-    if (action.kind == UserAction::Kind::kWait || person.input.Perform(action)) return;
+    if (action.kind == UserAction::Kind::kWait) return;
+    person.input.Perform(action);
+    if (person.input.events_posted() != posted) return;
   }
   // The script ran dry and the window still waits: the person closes it, a few times at most.
   if (person.dry_closes == 0) ran_dry_.push_back(window_id);

@@ -8,7 +8,9 @@
 //   definition (scripts for one definition serve its openings in turn), ScriptWindow(id) an open
 //   window. One action is performed each time the window's loop is about to wait
 //   (BeforeWait), so the program has dealt with one action, and every event it caused, before the
-//   next comes, as with a real person. UserAction::Wait lets one timer event come first.
+//   next comes, as with a real person. Actions that post nothing (typing, a click on a hidden
+//   control) are followed at once by the next. UserAction::Wait lets one timer event (or an
+//   event another thread posts) come first; in a window with neither it would wait for ever.
 // - Perform: one action now, in an open window, from any thread.
 // A script that runs dry while its window still waits must not hang the test: the presenter then
 // presses the close box for the person (posts close window, 513), at most kDryCloses times for

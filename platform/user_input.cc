@@ -53,13 +53,14 @@ void UserInput::Apply(const WindowSnapshot& snapshot) {
   default_button_ = snapshot.default_button;
   width_ = snapshot.width;
   height_ = snapshot.height;
-  // Only what the model itself changed replaces what the person sees.
-  if (snapshot.focused_control != model_focused_) focused_ = snapshot.focused_control;
-  model_focused_ = snapshot.focused_control;
+  // Only what the model itself changed replaces what the person sees. A refused input drops the
+  // rest of the person's action, a focus move with it, so the model's focus is taken back too.
+  bool refused = false;
   for (const ControlSnapshot& next : snapshot.controls) {
     Shown* c = Find(next.number);
     if (c == nullptr) continue;
     const bool restored = next.restored != c->model.restored;
+    refused = refused || restored;
     if (restored || next.text != c->model.text) {
       c->text = next.text;
       c->typed = false;
@@ -69,6 +70,8 @@ void UserInput::Apply(const WindowSnapshot& snapshot) {
     if (next.page_rows != c->model.page_rows) c->page_rows = next.page_rows;
     c->model = next;
   }
+  if (refused || snapshot.focused_control != model_focused_) focused_ = snapshot.focused_control;
+  model_focused_ = snapshot.focused_control;
 }
 
 UserInput::Shown* UserInput::Find(int control) {
@@ -90,6 +93,7 @@ void UserInput::Post(Event event) {
   if (queue_ == nullptr) return;
   event.window = window_;
   event.action = action_;
+  ++posted_;
   queue_->Post(std::move(event));
 }
 

@@ -30,7 +30,10 @@
 //
 // A change the model makes replaces what the person sees only when the model's own value changed
 // since its previous snapshot, so a snapshot that crossed the person's action on its way never
-// overwrites what the person just did.
+// overwrites what the person just did. When the model refused an input (a control's `restored`
+// count moved), the rest of that action was dropped: the entry's text and the focus are the
+// model's again. After Apply, focused() is where the focus belongs; a toolkit's presenter moves
+// its widgets' focus there when it differs.
 //
 // Threading: not thread-safe; one thread at a time (the GUI thread for a toolkit's presenter,
 // under the headless presenter's lock there). Posting is thread-safe, so the window's thread
@@ -84,6 +87,8 @@ class UserInput final {
   int value(int control) const;
   int first_row(int control) const;
   int page_rows(int control) const;
+  // Events posted so far.
+  std::uint64_t events_posted() const { return posted_; }
 
  private:
   struct Shown {
@@ -114,6 +119,7 @@ class UserInput final {
   int default_button_ = 0;
   int width_ = 0, height_ = 0;
   std::uint32_t action_ = 0;  // the person's current action
+  std::uint64_t posted_ = 0;
   std::vector<Shown> controls_;
 };
 

@@ -286,7 +286,7 @@ bool Window::ShowBound(Control& c) {
 }
 
 void Window::FetchPage(Control& c, bool force, bool follow_selection) {
-  if (!c.list.count) return;
+  if (!c.list.count || !c.list.cell) return;
   if (!force && c.list_fetched && c.list.changed && !c.list.changed()) return;
   c.list_fetched = true;
   ControlSnapshot& s = c.state;
@@ -372,7 +372,7 @@ void Window::SelectRow(int control, int row) {
   if (c == nullptr || c->state.type != ControlType::kList) return;
   row = std::max(row, 0);
   // Before the list has a source its length is unknown; fetching it clamps the row.
-  if (c->list.count) row = std::min(row, c->state.total_rows);
+  if (c->list.count && c->list.cell) row = std::min(row, c->state.total_rows);
   WriteValue(*c, row);
   MovePage(*c, c->state.first_row);
 }
@@ -402,8 +402,9 @@ bool Window::AcceptText(Control& c, const std::string& text) {
     double number = 0;
     const bool blank = ClipText(text).find_first_not_of(' ') == std::string_view::npos;
     if (!blank && (!ParseNumber(text, &number) || !Fits(c.field.type(), number))) {
-      // The field keeps its value; the presenter shows it again over the refused text.
+      // The field keeps its value and the entry the focus; the presenter shows both again.
       ++c.state.restored;
+      focused_ = c.state.number;
       Changed();
       return false;
     }

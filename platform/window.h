@@ -13,8 +13,9 @@
 // accepted input writes the field. An entry bound to a number field (byte, short, long, real)
 // refuses a text that is not a number, and a number the field cannot hold as given (out of its
 // range, or with a fraction for a whole-number field): the model and the field keep their old
-// value, the presenter is told to show it again (ControlSnapshot::restored), and the event is
-// delivered as rejected (26) instead of accepted. A text field takes any text, cut at its width
+// value, the entry keeps the focus, the presenter is told to show them again
+// (ControlSnapshot::restored), and the event is delivered as rejected (26) instead of accepted.
+// A blank entry stores zero. A text field takes any text, cut at its width
 // (texts are cut, never refused); the entry then shows what the field holds.
 //
 // Lists get their rows from a ListSource, asked only for the page on screen: the row count once
