@@ -21,6 +21,9 @@ std::string_view Cut(std::string_view text, std::size_t capacity) {
   return text.substr(0, std::min(text.size(), capacity));
 }
 
+// Entries of these levels ask the person a Yes/No question.
+bool IsQuestion(Level fatality) { return fatality == FatalityAsk || fatality == FatalityCancelled; }
+
 // Where the calling thread's FILENAME lives in the manager that last named a file on it, so that
 // SetFileName, which file managers call before every record operation, can skip the lock and the
 // look-up. A thread's ThreadState is read and written by that thread alone, and its map node
@@ -159,11 +162,18 @@ ButtonFlags ErrorManager::ReportMessage(std::string_view text, std::string_view 
     AppendHistoryEntry(entry);
   }
 
-  if (SILENT) return result;
+  // Nobody sees a silent message, so nobody answers it: a question is declined, never taken as
+  // its default Yes.
+  if (SILENT) return UnansweredButton(buttons, default_button);
 
   if (threshold != 0) {
-    // History on: only the view level is shown, and then in the history.
-    if (Current().fatality != HISTORYVIEWLEVEL) return result;
+    // History on: only the view level is shown, and then in the history. A question is asked
+    // all the same: recorded only, it would answer its default Yes for the person.
+    const Level fatality = Current().fatality;
+    if (fatality != HISTORYVIEWLEVEL) {
+      if (!IsQuestion(fatality)) return result;
+      return ShowMessageBox(text, caption, icon, buttons, default_button, style);
+    }
     result = RunHistoryWindow(caption, 0, buttons, default_button);
     if (HISTORYRESETONVIEW) ClearHistory();
     return result;
@@ -174,6 +184,8 @@ ButtonFlags ErrorManager::ReportMessage(std::string_view text, std::string_view 
 ButtonFlags ErrorManager::ShowMessageBox(std::string_view text, std::string_view caption,
                                          MessageIcon icon, ButtonFlags buttons,
                                          ButtonFlags default_button, int style) {
+  // Without a presenter the runtime would answer the default button, Yes for a question.
+  if (Runtime::presenter() == nullptr) return UnansweredButton(buttons, default_button);
   MessageBoxRequest request;
   request.text = std::string(text);
   request.caption = std::string(caption);
@@ -325,10 +337,16 @@ void ErrorManager::CaptureRuntimeError() {
 
 ButtonFlags ErrorManager::ShowEntryMessage(ErrorId id, ButtonFlags buttons,
                                            ButtonFlags default_button) {
-  if (SILENT) return default_button;
+  if (SILENT) return UnansweredButton(buttons, default_button);
   FindEntry(id);
   const std::string title = Current().title;
   return ShowMessageBox(ExpandMessage(), title, MessageIcon::kQuestion, buttons, default_button, 0);
+}
+
+ButtonFlags ErrorManager::UnansweredButton(ButtonFlags buttons, ButtonFlags default_button) {
+  if ((buttons & ButtonCancel) != 0) return ButtonCancel;
+  if ((buttons & ButtonNo) != 0) return ButtonNo;
+  return default_button;
 }
 
 // --- History ---

@@ -115,14 +115,16 @@ class ErrorManager {
   // standard table, a fresh PROCNAMES, and a HISTORY unless one exists.
   virtual void Init(ErrorLogInterface* log);
   // Logs (while LOGERRORS is set), records (while HISTORYTHRESHOLD is not 0) and shows one
-  // finished message; returns the button chosen. Silent: nothing is shown and `default_button`
-  // is returned. With history on, only messages of HISTORYVIEWLEVEL are shown (in the history);
-  // others return `default_button`. A failing log never changes the result, nor the calling
-  // thread's runtime error state.
+  // finished message; returns the button chosen. Silent: nothing is shown and the answer is
+  // UnansweredButton. With history on, messages of HISTORYVIEWLEVEL are shown in the history,
+  // questions (entries of FatalityAsk or FatalityCancelled) of another level in a message box,
+  // and the rest return `default_button` unseen. A failing log never changes the result, nor
+  // the calling thread's runtime error state.
   virtual ButtonFlags ReportMessage(std::string_view text, std::string_view caption,
                                     MessageIcon icon, ButtonFlags buttons,
                                     ButtonFlags default_button, int style);
   // The platform message box; returns the flag of the button pressed. Blocks until answered.
+  // Without an installed presenter nobody can answer: UnansweredButton, at once.
   virtual ButtonFlags ShowMessageBox(std::string_view text, std::string_view caption,
                                      MessageIcon icon, ButtonFlags buttons,
                                      ButtonFlags default_button, int style);
@@ -176,8 +178,12 @@ class ErrorManager {
   // kFieldCapacity, without trailing blanks).
   void CaptureRuntimeError();
   // Asks the entry of `id` with the question icon and `buttons`; returns the button chosen, or
-  // `default_button` at once when silent. No capture, no log, no history.
+  // UnansweredButton at once when silent. No capture, no log, no history.
   ButtonFlags ShowEntryMessage(ErrorId id, ButtonFlags buttons, ButtonFlags default_button);
+  // The answer of a box nobody answered (silent, no presenter, a window closed without a button):
+  // Cancel when offered, else No, else `default_button`. A question is so declined, never taken
+  // as a Yes that would delete, discard or retry for the person.
+  static ButtonFlags UnansweredButton(ButtonFlags buttons, ButtonFlags default_button);
 
   // --- History ---
 

@@ -188,7 +188,7 @@ TEST_F(ErrorManagerTest, RaisingBeforeInitOrAfterKillIsSafe) {
 
 TEST_F(ErrorManagerTest, SilentShowsNothingReturnsDefaultsButStillHalts) {
   errors_.SILENT = true;
-  EXPECT_EQ(errors_.Raise(ErrAskCancelChanges), FatalityNone) << "default Yes";
+  EXPECT_EQ(errors_.Raise(ErrAskCancelChanges), FatalityCancelled) << "declined, never Yes";
   EXPECT_EQ(errors_.Raise(ErrNoRecordsToProcess), FatalityNotify);
   EXPECT_EQ(errors_.ShowEntryMessage(ErrAskSaveChanges, 70, ButtonCancel), ButtonCancel);
   EXPECT_EQ(errors_.Raise(ErrFileCreation), FatalityHalt);
@@ -503,6 +503,54 @@ TEST_F(ErrorManagerTest, ShowHistoryKeepsTheHistory) {
             "There are no records available to process.|This record was changed by another "
             "station.");
   EXPECT_EQ(errors_.history().size(), 2u);
+}
+
+// --- Questions ---
+
+// With history on, messages below the view level are only recorded. A question among them must
+// still be asked: its default is Yes, so recording it only would delete, discard changes or retry
+// on the person's behalf.
+TEST_F(ErrorManagerTest, QuestionsAreAskedWhileHistoryKeepsOtherMessagesQuiet) {
+  errors_.HISTORYTHRESHOLD = -1;
+  Load({{950, FatalityCancelled, "Retry?", "Try again?"}});
+  presenter_.ScriptAnswers({ButtonNo, ButtonYes, ButtonNo});
+  EXPECT_EQ(errors_.Raise(ErrAskDeleteHighlighted), FatalityCancelled);
+  EXPECT_EQ(errors_.Raise(ErrAskCancelChanges), FatalityNone);
+  EXPECT_EQ(errors_.Raise(950), FatalityCancelled);
+  EXPECT_EQ(errors_.Raise(ErrNoRecordsToProcess), FatalityNotify);
+
+  const auto boxes = presenter_.message_boxes();
+  ASSERT_EQ(boxes.size(), 3u) << "the questions, and nothing for the notification";
+  EXPECT_EQ(boxes[0].caption, "Confirm Delete");
+  EXPECT_EQ(boxes[0].text, "Are you sure you want to delete the highlighted record?");
+  EXPECT_EQ(boxes[0].icon, MessageIcon::kQuestion);
+  EXPECT_EQ(boxes[0].buttons, ButtonYes + ButtonNo);
+  EXPECT_EQ(boxes[0].default_button, ButtonYes);
+  EXPECT_EQ(boxes[2].caption, "Retry?");
+  EXPECT_EQ(errors_.history().size(), 4u) << "questions are recorded as well";
+}
+
+// A question nobody can answer (silent, or no presenter to ask) is declined, never taken as Yes:
+// Cancel when the box offers it, else No. A retry question then ends instead of repeating.
+TEST_F(ErrorManagerTest, AQuestionNobodyCanAnswerIsDeclined) {
+  errors_.SILENT = true;
+  int retries = 0;
+  while (errors_.Raise(ErrAskRetrySave) == FatalityNone && retries < 3) ++retries;
+  EXPECT_EQ(retries, 0);
+  EXPECT_EQ(errors_.ShowEntryMessage(ErrAskSaveChanges, ButtonYes + ButtonNo, ButtonYes), ButtonNo);
+  EXPECT_EQ(errors_.ShowEntryMessage(ErrAskSaveChanges, 70, ButtonYes), ButtonCancel);
+  EXPECT_EQ(errors_.Raise(ErrNoRecordsToProcess), FatalityNotify);
+  errors_.SILENT = false;
+
+  Runtime::InstallPresenter(nullptr);
+  EXPECT_EQ(errors_.Raise(ErrAskDeleteHighlighted), FatalityCancelled);
+  EXPECT_EQ(errors_.ShowEntryMessage(ErrAskSaveChanges, 70, ButtonCancel), ButtonCancel);
+  EXPECT_EQ(errors_.Raise(ErrNoRecordsToProcess), FatalityNotify);
+  errors_.HISTORYTHRESHOLD = -1;
+  errors_.HISTORYVIEWLEVEL = FatalityAsk;  // shown in the history, with nobody to press a button
+  EXPECT_EQ(errors_.Raise(ErrAskRetryDelete), FatalityCancelled);
+  Runtime::InstallPresenter(&presenter_);
+  EXPECT_TRUE(presenter_.message_boxes().empty());
 }
 
 // --- Log ---
