@@ -117,9 +117,13 @@ void ErrorManager::AppendHistoryEntry(const HistoryEntry& entry) {
 
 ButtonFlags ErrorManager::RunHistoryWindow(std::string_view caption, int icon, ButtonFlags buttons,
                                            ButtonFlags default_button) {
-  // Shown as a message box until the history window exists; the standard icons have no number,
-  // so 0 (and any other number) shows the exclamation icon.
-  (void)icon;
+  // A window nobody can see would wait for ever for a button.
+  if (Runtime::presenter() == nullptr) return UnansweredButton(buttons, default_button);
+  if (HistoryView* view = history_view_.load(std::memory_order_acquire)) {
+    return view->Run(*this, caption, icon, buttons, default_button);
+  }
+  // No window: one message box. The standard icons have no number, so 0 (and any other number)
+  // shows the exclamation icon.
   std::string text;
   for (const HistoryEntry& entry : history()) {
     if (!text.empty()) text += '|';
@@ -354,6 +358,25 @@ ButtonFlags ErrorManager::UnansweredButton(ButtonFlags buttons, ButtonFlags defa
 void ErrorManager::ClearHistory() {
   std::lock_guard lock(mutex_);
   if (HISTORY) HISTORY->clear();
+}
+
+void ErrorManager::SetHistoryView(HistoryView* view) {
+  history_view_.store(view, std::memory_order_release);
+}
+
+HistoryView* ErrorManager::history_view() const {
+  return history_view_.load(std::memory_order_acquire);
+}
+
+std::size_t ErrorManager::HistoryList::size() const {
+  std::lock_guard lock(manager_->mutex_);
+  return manager_->HISTORY ? manager_->HISTORY->size() : 0;
+}
+
+std::optional<ErrorManager::HistoryEntry> ErrorManager::HistoryList::at(std::size_t index) const {
+  std::lock_guard lock(manager_->mutex_);
+  if (!manager_->HISTORY || index >= manager_->HISTORY->size()) return std::nullopt;
+  return (*manager_->HISTORY)[index];
 }
 
 // --- Categories ---

@@ -47,6 +47,7 @@
 #include "common/levels.h"
 #include "errors/error_log_file.h"
 #include "errors/error_log_interface.h"
+#include "errors/history_view.h"
 #include "errors/message_expansion.h"
 #include "platform/message_box_request.h"
 #include "platform/runtime.h"
@@ -106,9 +107,10 @@ class ErrorManager {
   // Appends `entry` to the history; while HISTORYTHRESHOLD is above 0 the oldest entries go first
   // so that the list never holds more than HISTORYTHRESHOLD entries.
   virtual void AppendHistoryEntry(const HistoryEntry& entry);
-  // Shows the history and returns the button that closed it, or `default_button`. Until the
-  // history window exists, the history is shown as one message box (an entry a line, oldest
-  // first, exclamation icon) through ShowMessageBox; `icon` 0 stands for the exclamation icon.
+  // Shows the history and returns the button that closed it (see HistoryView::Run) in the
+  // history view set at start-up. Without a view the history is shown as one message box (an
+  // entry a line, oldest first, exclamation icon) through ShowMessageBox. Without an installed
+  // presenter nobody could press a button: UnansweredButton, at once.
   virtual ButtonFlags RunHistoryWindow(std::string_view caption, int icon, ButtonFlags buttons,
                                        ButtonFlags default_button);
   // Keeps `log` (not owned; may be null: no log) in ERRORLOG, makes a fresh ERRORS with the
@@ -188,6 +190,26 @@ class ErrorManager {
   // --- History ---
 
   void ClearHistory();
+  // The window the history is shown in (not owned; null: a message box). Set at start-up,
+  // before other threads use the manager; Init and Kill keep it. The view must outlive its use.
+  void SetHistoryView(HistoryView* view);
+  HistoryView* history_view() const;
+
+  // The history read in place, an entry at a time under the manager's lock, so that a list that
+  // shows a page of it costs the same however long the history is. Entries may come and go
+  // between two calls (other threads report meanwhile).
+  class HistoryList final {
+   public:
+    std::size_t size() const;
+    // Entry `index` (0: the oldest), or nothing when there is no such entry (any more).
+    std::optional<HistoryEntry> at(std::size_t index) const;
+
+   private:
+    friend class ErrorManager;
+    explicit HistoryList(const ErrorManager* manager) : manager_(manager) {}
+    const ErrorManager* manager_;
+  };
+  const HistoryList& history_list() const { return history_list_; }
 
   // --- Categories ---
 
@@ -288,6 +310,8 @@ class ErrorManager {
   std::unique_ptr<std::vector<ProcedureEntry>> PROCNAMES;
   std::unique_ptr<ErrorLogFile> STDERRORLOG;
   std::map<ThreadId, ThreadState> threads_;
+  std::atomic<HistoryView*> history_view_{nullptr};
+  const HistoryList history_list_{this};
 };
 
 }  // namespace morlan
