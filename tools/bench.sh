@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds an optimised morlan and runs the benchmarks. Each prints its own figures; the driver
 # benchmark ends with "ratio: X" (text-line driver time / C stdio time for the same copy); the INI
-# store benchmark ends with "init+kill: S s" (start and end with the largest list count).
+# store benchmark ends with "init+kill: S s" (start and end with the largest list count); the
+# history window benchmark ends with "ratio: X" (100,000 history entries over 10).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/packages.sh
@@ -9,10 +10,11 @@ morlan_ensure_packages "${MORLAN_PACKAGES[@]}"
 
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORLAN_BUILD_TESTS=OFF
 cmake --build build-release --target driver_copy_bench rewrite_bench file_manager_insert_bench \
-  ini_store_bench
+  ini_store_bench history_window_bench
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 build-release/bench/rewrite_bench "$work"
 build-release/bench/file_manager_insert_bench "$work"
 build-release/bench/driver_copy_bench "$work"
 build-release/bench/ini_store_bench "$work"
+build-release/bench/history_window_bench
