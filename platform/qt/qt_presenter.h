@@ -2,7 +2,8 @@
 //
 // Window updates from any thread are queued to the GUI thread (the thread that made the
 // presenter, which runs the QApplication) and return at once; there each window is mirrored by a
-// QtWindow, which posts what the user does to the window's own event queue. Message boxes block
+// QtWindow, which turns what the person does into events on the window's own queue, the same
+// events a scripted person gets from the headless presenter. Message boxes block
 // their caller: on the GUI thread the box runs at once, from another thread the caller waits
 // until the GUI thread has shown and closed it. The GUI thread must therefore keep pumping Qt
 // (its event loop does so through PumpUntilWoken) and never block on a procedure thread.

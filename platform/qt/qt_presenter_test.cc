@@ -1,19 +1,18 @@
 #include "platform/qt/qt_presenter.h"
 
-#include <unistd.h>
-
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QtTest/QTest>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -26,6 +25,8 @@
 
 #include "gtest/gtest.h"
 #include "platform/event_loop.h"
+#include "platform/key_codes.h"
+#include "platform/qt/qt_test_support.h"
 #include "platform/qt/qt_window.h"
 #include "platform/runtime.h"
 #include "platform/window.h"
@@ -35,9 +36,11 @@
 namespace morlan {
 namespace {
 
-QtPresenter* presenter = nullptr;  // installed by main
+using qt_test::PumpUntil;
+using qt_test::Settle;
+using qt_test::TakeEvents;
 
-constexpr std::int64_t kPatience = 500;  // hundredths a test waits for the GUI at most
+QtPresenter& presenter() { return qt_test::Presenter(); }
 
 WindowDefinition ProgressDefinition(int timer) {
   return testing::ProgressWindowDefinition("Processing Records", timer);
@@ -52,19 +55,6 @@ ControlDefinition Control(int number, ControlType type, const char* text, int pa
   return c;
 }
 
-// Pumps the GUI thread until `done` answers true or the patience runs out.
-bool PumpUntil(const std::function<bool()>& done) {
-  const std::int64_t limit = Runtime::clock().Now() + kPatience;
-  while (!done()) {
-    if (Runtime::clock().Now() >= limit) return false;
-    presenter->PumpUntilWoken(Runtime::clock().Now() + 1);
-  }
-  return true;
-}
-
-// Runs every queued update on the GUI thread.
-void Settle() { QCoreApplication::processEvents(); }
-
 // Hands the next message box, once it is up, to `answer` from inside the box's own event loop.
 void AnswerNextBox(std::function<void(QMessageBox*)> answer) {
   auto* timer = new QTimer;
@@ -77,13 +67,6 @@ void AnswerNextBox(std::function<void(QMessageBox*)> answer) {
     answer(box);
   });
   timer->start();
-}
-
-std::vector<Event> TakeAll(Window& window) {
-  std::vector<Event> events;
-  Event event;
-  while (window.queue()->TakeFor(window.id(), &event)) events.push_back(event);
-  return events;
 }
 
 // A worker thread runs a progress window while the GUI thread pumps; halfway the GUI thread
@@ -141,7 +124,7 @@ TEST(QtPresenterTest, ProgressWindowOfAWorkerThread) {
 
   ASSERT_TRUE(PumpUntil([&] { return shared->at_half.load(); }));
   Settle();
-  QtWindow* shown = presenter->widget(shared->window_id);
+  QtWindow* shown = presenter().widget(shared->window_id);
   ASSERT_NE(shown, nullptr);
   EXPECT_EQ(shown->windowTitle(), "Processing Records");
   EXPECT_TRUE(shown->isVisible());
@@ -152,9 +135,7 @@ TEST(QtPresenterTest, ProgressWindowOfAWorkerThread) {
   ASSERT_NE(percent_text, nullptr);
   EXPECT_EQ(percent_text->text(), "50% Complete");
 
-  const std::filesystem::path dir = std::filesystem::path(MORLAN_BUILD_DIR) / "screenshots";
-  std::filesystem::create_directories(dir);
-  const std::filesystem::path png = dir / "progress_50.png";
+  const std::filesystem::path png = qt_test::ScreenshotPath("progress_50.png");
   std::filesystem::remove(png);
   const bool saved = shown->grab().save(QString::fromStdString(png.string()), "PNG");
   shared->shot_taken = true;
@@ -166,16 +147,16 @@ TEST(QtPresenterTest, ProgressWindowOfAWorkerThread) {
   ASSERT_TRUE(PumpUntil([] { return Runtime::RunningThreads() == 0; }));
   EXPECT_EQ(shared->answer.load(), ButtonYes);
   Settle();
-  EXPECT_EQ(presenter->widget(shared->window_id), nullptr);
+  EXPECT_EQ(presenter().widget(shared->window_id), nullptr);
 }
 
 TEST(QtPresenterTest, ButtonsAndTheCloseBoxPostEventsAndTheProgramCloses) {
   Window window(ProgressDefinition(0));
   window.Open();
   Settle();
-  QtWindow* shown = presenter->widget(window.id());
+  QtWindow* shown = presenter().widget(window.id());
   ASSERT_NE(shown, nullptr);
-  TakeAll(window);  // the open event
+  TakeEvents(window);  // the open event
 
   auto* cancel = qobject_cast<QPushButton*>(shown->control_widget(4));
   ASSERT_NE(cancel, nullptr);
@@ -185,18 +166,23 @@ TEST(QtPresenterTest, ButtonsAndTheCloseBoxPostEventsAndTheProgramCloses) {
   window.Flush();
   Settle();
   EXPECT_TRUE(cancel->isDefault());
-  cancel->click();
-  std::vector<Event> events = TakeAll(window);
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].code, EventAccepted);
+  // A click moves the focus to the button, then accepts it, with the left button's key code.
+  QTest::mouseClick(cancel, Qt::LeftButton);
+  std::vector<Event> events = TakeEvents(window);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].code, EventSelected);
   EXPECT_EQ(events[0].control, 4);
-  EXPECT_EQ(events[0].window, window.id());
+  EXPECT_EQ(events[0].change, InputChange::kFocus);
+  EXPECT_EQ(events[1].code, EventAccepted);
+  EXPECT_EQ(events[1].control, 4);
+  EXPECT_EQ(events[1].key, kKeyMouseLeft);
+  EXPECT_EQ(events[1].window, window.id());
 
   // The close box only asks; the window stays until its loop's default handling closes it.
   EXPECT_FALSE(shown->close());
   Settle();
   EXPECT_TRUE(shown->isVisible());
-  EXPECT_EQ(presenter->widget(window.id()), shown);
+  EXPECT_EQ(presenter().widget(window.id()), shown);
   EXPECT_TRUE(window.is_open());
 
   testing::Watchdog watchdog("the loop to take the close request");
@@ -210,7 +196,7 @@ TEST(QtPresenterTest, ButtonsAndTheCloseBoxPostEventsAndTheProgramCloses) {
   cancel->click();
   EXPECT_EQ(window.queue()->size(), 0u);
   Settle();
-  EXPECT_EQ(presenter->widget(window.id()), nullptr);
+  EXPECT_EQ(presenter().widget(window.id()), nullptr);
 }
 
 TEST(QtPresenterTest, FrameMenuBarPostsTheEntryTriggered) {
@@ -231,7 +217,7 @@ TEST(QtPresenterTest, FrameMenuBarPostsTheEntryTriggered) {
   Window window(d);
   window.Open();
   Settle();
-  QtWindow* shown = presenter->widget(window.id());
+  QtWindow* shown = presenter().widget(window.id());
   ASSERT_NE(shown, nullptr);
 
   const QList<QAction*> bar = shown->menuBar()->actions();
@@ -246,13 +232,16 @@ TEST(QtPresenterTest, FrameMenuBarPostsTheEntryTriggered) {
   EXPECT_EQ(file[0]->statusTip(), "Opens a file");
   EXPECT_FALSE(file[1]->isVisible());
 
-  TakeAll(window);
+  TakeEvents(window);
   file[0]->trigger();
   bar[1]->trigger();
-  std::vector<Event> events = TakeAll(window);
+  std::vector<Event> events = TakeEvents(window);
+  // Menu commands leave the focus where it is.
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0].code, EventAccepted);
   EXPECT_EQ(events[0].control, -2);
+  EXPECT_EQ(events[0].key, kKeyMouseLeft);
+  EXPECT_EQ(events[1].code, EventAccepted);
   EXPECT_EQ(events[1].control, -4);
 
   window.Show(-3);
@@ -286,22 +275,23 @@ TEST(QtPresenterTest, ChangesReachTheWidgetsWithoutUndoingTheUsersTyping) {
   window.Display();
   window.Open();
   Settle();
-  QtWindow* shown = presenter->widget(window.id());
+  QtWindow* shown = presenter().widget(window.id());
   ASSERT_NE(shown, nullptr);
   auto* name = qobject_cast<QLineEdit*>(shown->control_widget(1));
   auto* city = qobject_cast<QLineEdit*>(shown->control_widget(2));
   auto* bar = qobject_cast<QProgressBar*>(shown->control_widget(3));
   auto* check = qobject_cast<QCheckBox*>(shown->control_widget(4));
-  auto* list = qobject_cast<QListWidget*>(shown->control_widget(5));
+  auto* list = qobject_cast<QAbstractItemView*>(shown->control_widget(5));
   QWidget* note = shown->control_widget(6);
   ASSERT_TRUE(name && city && bar && check && list && note);
   EXPECT_EQ(name->text(), "Smith");
   EXPECT_TRUE(check->isChecked());
-  ASSERT_EQ(list->count(), 3);
-  EXPECT_EQ(list->currentRow(), 1);
+  ASSERT_EQ(list->model()->rowCount(), 3);
+  EXPECT_EQ(list->currentIndex().row(), 1);
 
-  name->setText("Smythe");  // the user types
-  level = 250;              // beyond the bar's range: shown full
+  name->selectAll();
+  QTest::keyClicks(name, "Smythe");  // the user types
+  level = 250;                       // beyond the bar's range: shown full
   active = 0;
   row = 0;
   window.Display();
@@ -316,7 +306,7 @@ TEST(QtPresenterTest, ChangesReachTheWidgetsWithoutUndoingTheUsersTyping) {
   EXPECT_EQ(city->text(), "Paris");
   EXPECT_EQ(bar->value(), 100);
   EXPECT_FALSE(check->isChecked());
-  EXPECT_EQ(list->currentRow(), -1);
+  EXPECT_EQ(list->currentIndex().row(), -1);
   EXPECT_TRUE(note->isHidden());
   EXPECT_EQ(shown->focusWidget(), city);
 
@@ -348,7 +338,7 @@ TEST(QtPresenterTest, MessageBoxesMapButtonsIconsAndEscape) {
     QApplication::sendEvent(box, &escape);
   });
   testing::Watchdog watchdog("the message boxes to be answered");
-  EXPECT_EQ(presenter->ShowMessageBox(request), ButtonCancel);
+  EXPECT_EQ(presenter().ShowMessageBox(request), ButtonCancel);
 
   // Without Cancel or No, dismissing the box answers its default button.
   request.icon = MessageIcon::kExclamation;
@@ -358,66 +348,42 @@ TEST(QtPresenterTest, MessageBoxesMapButtonsIconsAndEscape) {
     EXPECT_EQ(box->icon(), QMessageBox::Warning);
     box->close();
   });
-  EXPECT_EQ(presenter->ShowMessageBox(request), ButtonRetry);
+  EXPECT_EQ(presenter().ShowMessageBox(request), ButtonRetry);
 
   request.buttons = ButtonYes | ButtonNo;
   request.default_button = ButtonYes;
   AnswerNextBox([](QMessageBox* box) { box->close(); });
-  EXPECT_EQ(presenter->ShowMessageBox(request), ButtonNo);
+  EXPECT_EQ(presenter().ShowMessageBox(request), ButtonNo);
 
   request.buttons = 0;
   AnswerNextBox([](QMessageBox* box) {
     EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
     box->button(QMessageBox::Ok)->click();
   });
-  EXPECT_EQ(presenter->ShowMessageBox(request), ButtonOk);
+  EXPECT_EQ(presenter().ShowMessageBox(request), ButtonOk);
 }
 
 TEST(QtPresenterTest, PumpEndsOnWakeOrDeadline) {
   // A wake that comes first ends the next pump at once, deadline or not.
-  presenter->Wake();
+  presenter().Wake();
   std::int64_t start = Runtime::clock().Now();
-  presenter->PumpUntilWoken(start + kPatience);
-  EXPECT_LT(Runtime::clock().Now() - start, kPatience / 2);
+  presenter().PumpUntilWoken(start + qt_test::kPatience);
+  EXPECT_LT(Runtime::clock().Now() - start, qt_test::kPatience / 2);
 
   start = Runtime::clock().Now();
-  presenter->PumpUntilWoken(start + 5);
+  presenter().PumpUntilWoken(start + 5);
   EXPECT_GE(Runtime::clock().Now(), start + 5);
 
   testing::Watchdog watchdog("a pump that a wake from another thread ends");
   std::thread waker([] {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    presenter->Wake();
+    presenter().Wake();
   });
   start = Runtime::clock().Now();
-  presenter->PumpUntilWoken(start + kPatience);
-  EXPECT_LT(Runtime::clock().Now() - start, kPatience / 2);
+  presenter().PumpUntilWoken(start + qt_test::kPatience);
+  EXPECT_LT(Runtime::clock().Now() - start, qt_test::kPatience / 2);
   waker.join();  // it never waits on the GUI thread
 }
 
 }  // namespace
 }  // namespace morlan
-
-int main(int argc, char** argv) {
-  // Chosen before the QApplication exists, also when CTest only lists the cases.
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  char runtime_dir[] = "/tmp/morlan-qt-test-XXXXXX";
-  const bool have_runtime_dir = mkdtemp(runtime_dir) != nullptr;
-  if (have_runtime_dir) setenv("XDG_RUNTIME_DIR", runtime_dir, 1);
-
-  testing::InitGoogleTest(&argc, argv);
-  QApplication app(argc, argv);
-  morlan::Runtime::Start();
-  int rc = 0;
-  {
-    morlan::QtPresenter presenter;
-    morlan::presenter = &presenter;
-    morlan::Runtime::InstallPresenter(&presenter);
-    rc = RUN_ALL_TESTS();
-    // A worker left behind by a failed case may still be using the presenter.
-    morlan::PumpUntil([] { return morlan::Runtime::RunningThreads() == 0; });
-    morlan::Runtime::Reset();
-  }
-  if (have_runtime_dir) rmdir(runtime_dir);
-  return rc;
-}

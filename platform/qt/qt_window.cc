@@ -1,23 +1,32 @@
 #include "platform/qt/qt_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcutEvent>
 #include <QStatusBar>
+#include <QStyle>
 #include <algorithm>
+#include <cmath>
 
-#include "common/codes.h"
-#include "platform/event.h"
+#include "platform/icon_names.h"
+#include "platform/key_codes.h"
+#include "platform/qt/qt_key_code.h"
+#include "platform/qt/qt_list_view.h"
 
 namespace morlan {
 
@@ -27,13 +36,37 @@ bool IsMenuEntry(ControlType type) {
   return type == ControlType::kMenu || type == ControlType::kMenuItem;
 }
 
+bool IsClickable(ControlType type) {
+  return type == ControlType::kButton || type == ControlType::kCheck;
+}
+
 QString ToQt(const std::string& text) { return QString::fromStdString(text); }
+
+// The icon an image shows for `name` (icon_names.h): a named icon is the style's standard one, an
+// image file is shown as it is, anything else (a number among them) is a generic icon.
+QIcon IconFor(const std::string& name, const QStyle& style) {
+  if (name == kIconExclamation) return style.standardIcon(QStyle::SP_MessageBoxWarning);
+  if (name == kIconQuestion) return style.standardIcon(QStyle::SP_MessageBoxQuestion);
+  if (name == kIconInformation) return style.standardIcon(QStyle::SP_MessageBoxInformation);
+  if (name == kIconHand) return style.standardIcon(QStyle::SP_MessageBoxCritical);
+  if (!IsIconNumber(name) && name != kIconApplication) {
+    const QPixmap image(ToQt(name));
+    if (!image.isNull()) return QIcon(image);
+  }
+  const QIcon application = QApplication::windowIcon();
+  if (!application.isNull()) return application;
+  return style.standardIcon(QStyle::SP_DesktopIcon);
+}
 
 }  // namespace
 
-QtWindow::QtWindow(const WindowSnapshot& snapshot) : id_(snapshot.id), queue_(snapshot.queue) {
+QtWindow::QtWindow(const WindowSnapshot& snapshot) : id_(snapshot.id), input_(snapshot) {
   auto* client = new QWidget(this);
+  client->setFocusPolicy(Qt::NoFocus);
   setCentralWidget(client);
+  // Keys no control takes, and the client area's size.
+  client->installEventFilter(this);
+  installEventFilter(this);
   for (const ControlSnapshot& c : snapshot.controls) {
     Control& control = controls_[c.number];
     control.shown = c;
@@ -47,9 +80,14 @@ QtWindow::QtWindow(const WindowSnapshot& snapshot) : id_(snapshot.id), queue_(sn
   Place(snapshot);
   visible_ = snapshot.visible;
   if (visible_) show();
-  focused_ = snapshot.focused_control;
-  Focus(focused_);
   MakeDefault(snapshot.default_button);
+  FollowFocus();
+}
+
+QtWindow::~QtWindow() {
+  // The controls go while the translator they report to still exists.
+  closing_ = true;
+  delete takeCentralWidget();
 }
 
 void QtWindow::BuildMenus(const WindowSnapshot& snapshot) {
@@ -72,8 +110,11 @@ void QtWindow::BuildMenus(const WindowSnapshot& snapshot) {
     } else {
       control.action =
           parent != nullptr ? parent->addAction(ToQt(c.text)) : menuBar()->addAction(ToQt(c.text));
-      connect(control.action, &QAction::triggered, this,
-              [this, number] { Post(EventAccepted, number); });
+      connect(control.action, &QAction::triggered, this, [this, number] {
+        if (closing_) return;
+        input_.Click(number, kKeyMouseLeft);
+        FollowInput();
+      });
     }
     any_tip = any_tip || !c.message.empty();
   }
@@ -86,7 +127,6 @@ void QtWindow::BuildControl(Control& control, QWidget* parent) {
   const int number = c.number;
   switch (c.type) {
     case ControlType::kText:
-    case ControlType::kImage:
     case ControlType::kMenu:
     case ControlType::kMenuItem: {
       auto* label = new QLabel(parent);
@@ -94,12 +134,32 @@ void QtWindow::BuildControl(Control& control, QWidget* parent) {
       control.widget = label;
       break;
     }
-    case ControlType::kEntry:
-      control.widget = new QLineEdit(parent);
+    case ControlType::kImage: {
+      auto* label = new QLabel(parent);
+      label->setTextFormat(Qt::PlainText);
+      label->setAlignment(Qt::AlignCenter);
+      control.widget = label;
       break;
+    }
+    case ControlType::kEntry: {
+      auto* entry = new QLineEdit(parent);
+      // Only the person's typing: the program's setText emits no textEdited.
+      connect(entry, &QLineEdit::textEdited, this, [this, number](const QString& text) {
+        if (closing_) return;
+        input_.Type(number, text.toStdString());
+        FollowInput();
+      });
+      control.widget = entry;
+      break;
+    }
     case ControlType::kButton: {
       auto* button = new QPushButton(parent);
-      connect(button, &QPushButton::clicked, this, [this, number] { Post(EventAccepted, number); });
+      button->setAutoDefault(false);
+      connect(button, &QPushButton::clicked, this, [this, number] {
+        if (closing_) return;
+        input_.Click(number, kKeyMouseLeft);
+        FollowInput();
+      });
       control.widget = button;
       break;
     }
@@ -112,18 +172,39 @@ void QtWindow::BuildControl(Control& control, QWidget* parent) {
     }
     case ControlType::kCheck: {
       auto* check = new QCheckBox(parent);
-      connect(check, &QCheckBox::clicked, this, [this, number] { Post(EventAccepted, number); });
+      connect(check, &QCheckBox::clicked, this, [this, number] {
+        if (closing_) return;
+        input_.Click(number, kKeyMouseLeft);
+        FollowInput();
+      });
       control.widget = check;
       break;
     }
     case ControlType::kList: {
-      auto* list = new QListWidget(parent);
-      connect(list, &QListWidget::itemActivated, this,
-              [this, number] { Post(EventAccepted, number); });
-      control.widget = list;
+      QtListView::Callbacks callbacks;
+      callbacks.picked = [this, number](int row) {
+        if (closing_) return;
+        input_.PickRow(number, row);
+        FollowInput();
+      };
+      callbacks.activated = [this, number](int row) {
+        if (closing_) return;
+        input_.ActivateRow(number, row);
+        FollowInput();
+      };
+      callbacks.paged = [this, number](int first_row, int rows) {
+        if (!closing_) input_.Scroll(number, first_row, rows);
+      };
+      control.list = new QtListView(parent, std::move(callbacks));
+      control.widget = control.list;
+      // Mouse presses land on the rows' viewport.
+      control.list->viewport()->installEventFilter(this);
+      owners_[control.list->viewport()] = number;
       break;
     }
   }
+  control.widget->installEventFilter(this);
+  owners_[control.widget] = number;
   if (c.width > 0 && c.height > 0) {
     control.widget->setGeometry(DialogX(c.x), DialogY(c.y), DialogX(c.width), DialogY(c.height));
     return;
@@ -137,7 +218,6 @@ void QtWindow::ApplyControl(Control& control, const ControlSnapshot& next, bool 
   const bool text_changed = first || next.text != last.text;
   const bool value_changed = first || next.value != last.value ||
                              next.range_low != last.range_low || next.range_high != last.range_high;
-  const bool rows_changed = first || next.rows != last.rows;
 
   if (control.action != nullptr) {
     if (text_changed) control.action->setText(ToQt(next.text));
@@ -152,14 +232,23 @@ void QtWindow::ApplyControl(Control& control, const ControlSnapshot& next, bool 
 
   switch (next.type) {
     case ControlType::kText:
-    case ControlType::kImage:
     case ControlType::kMenu:
     case ControlType::kMenuItem:
       if (text_changed) static_cast<QLabel*>(widget)->setText(ToQt(next.text));
       break;
-    case ControlType::kEntry:
-      if (text_changed) static_cast<QLineEdit*>(widget)->setText(ToQt(next.text));
+    case ControlType::kImage:
+      if (first || next.icon != last.icon || (next.icon.empty() && text_changed)) {
+        ShowImage(control, next);
+      }
       break;
+    case ControlType::kEntry: {
+      // What the person sees: their typing until the model changes or refuses the text.
+      auto* entry = static_cast<QLineEdit*>(widget);
+      const std::string_view text = input_.text(next.number);
+      const QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+      if (entry->text() != shown) entry->setText(shown);
+      break;
+    }
     case ControlType::kButton:
       if (text_changed) static_cast<QPushButton*>(widget)->setText(ToQt(next.text));
       break;
@@ -176,33 +265,42 @@ void QtWindow::ApplyControl(Control& control, const ControlSnapshot& next, bool 
     case ControlType::kCheck: {
       auto* check = static_cast<QCheckBox*>(widget);
       if (text_changed) check->setText(ToQt(next.text));
-      if (value_changed) check->setChecked(next.value != 0);
+      const bool checked = input_.value(next.number) != 0;
+      if (check->isChecked() != checked) check->setChecked(checked);
       break;
     }
-    case ControlType::kList: {
-      auto* list = static_cast<QListWidget*>(widget);
-      // The model sends only the page on screen, each row with one text per column.
-      if (rows_changed) {
-        list->clear();
-        for (const std::vector<std::string>& row : next.rows) {
-          QStringList cells;
-          for (const std::string& cell : row) cells << ToQt(cell);
-          list->addItem(cells.join(QLatin1Char('\t')));
-        }
-      }
-      if (rows_changed || value_changed) {
-        const int index = next.value - next.first_row;
-        const bool selected = next.value > 0 && index >= 0 && index < list->count();
-        list->setCurrentRow(selected ? index : -1);
-      }
+    case ControlType::kList:
+      ShowList(control, next);
       break;
-    }
   }
   control.shown = next;
 }
 
+void QtWindow::ShowList(Control& control, const ControlSnapshot& next) {
+  std::vector<int> widths;
+  widths.reserve(next.columns.size());
+  for (const ListColumn& column : next.columns) widths.push_back(DialogX(column.width));
+  const int number = next.number;
+  control.list->Show(next, input_.value(number), input_.first_row(number), widths);
+}
+
+void QtWindow::ShowImage(Control& control, const ControlSnapshot& next) {
+  auto* label = static_cast<QLabel*>(control.widget);
+  if (next.icon.empty()) {
+    label->clear();
+    label->setText(ToQt(next.text));
+    return;
+  }
+  const int standard = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+  int side = standard;
+  if (label->width() > 0 && label->height() > 0) {
+    side = std::min({standard, label->width(), label->height()});
+  }
+  label->setPixmap(IconFor(next.icon, *style()).pixmap(QSize(side, side)));
+}
+
 void QtWindow::Apply(const WindowSnapshot& snapshot) {
-  queue_ = snapshot.queue;
+  input_.Apply(snapshot);
   if (windowTitle() != ToQt(snapshot.caption)) setWindowTitle(ToQt(snapshot.caption));
   for (const ControlSnapshot& c : snapshot.controls) {
     const auto it = controls_.find(c.number);
@@ -212,11 +310,8 @@ void QtWindow::Apply(const WindowSnapshot& snapshot) {
     visible_ = snapshot.visible;
     setVisible(visible_);
   }
-  if (snapshot.focused_control != focused_) {
-    focused_ = snapshot.focused_control;
-    Focus(focused_);
-  }
   if (snapshot.default_button != default_button_) MakeDefault(snapshot.default_button);
+  FollowFocus();
 }
 
 void QtWindow::MakeDefault(int control) {
@@ -228,20 +323,129 @@ void QtWindow::MakeDefault(int control) {
 }
 
 QWidget* QtWindow::control_widget(int control) const {
-  const auto it = controls_.find(control);
-  return it != controls_.end() ? it->second.widget : nullptr;
+  const Control* c = Find(control);
+  return c != nullptr ? c->widget : nullptr;
 }
 
 QAction* QtWindow::control_action(int control) const {
+  const Control* c = Find(control);
+  return c != nullptr ? c->action : nullptr;
+}
+
+const QtWindow::Control* QtWindow::Find(int control) const {
   const auto it = controls_.find(control);
-  return it != controls_.end() ? it->second.action : nullptr;
+  return it != controls_.end() ? &it->second : nullptr;
+}
+
+int QtWindow::OwnerOf(const QObject* watched) const {
+  const auto it = owners_.find(watched);
+  return it != owners_.end() ? it->second : 0;
+}
+
+void QtWindow::FollowInput() {
+  // A check clicked by key or mnemonic was not toggled by Qt; one clicked with the mouse was,
+  // and agrees.
+  for (auto& [number, control] : controls_) {
+    if (control.shown.type != ControlType::kCheck || control.widget == nullptr) continue;
+    auto* check = static_cast<QCheckBox*>(control.widget);
+    const bool checked = input_.value(number) != 0;
+    if (check->isChecked() != checked) check->setChecked(checked);
+  }
+  FollowFocus();
+}
+
+void QtWindow::FollowFocus() {
+  QWidget* target = control_widget(input_.focused());
+  if (target == nullptr || target->isHidden()) target = centralWidget();
+  if (focusWidget() != target) target->setFocus(Qt::OtherFocusReason);
+}
+
+bool QtWindow::TakeKey(int key) {
+  const Control* focused = Find(input_.focused());
+  // Space clicks a focused button or check (unless the control wants it as an alert key).
+  if (key == kKeySpace && focused != nullptr && IsClickable(focused->shown.type) &&
+      std::find(focused->shown.alert_keys.begin(), focused->shown.alert_keys.end(), key) ==
+          focused->shown.alert_keys.end()) {
+    input_.Click(input_.focused(), key);
+    FollowInput();
+    return true;
+  }
+  if (!input_.PressKey(key)) return false;
+  FollowInput();
+  return true;
+}
+
+bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (closing_) return false;
+  switch (event->type()) {
+    case QEvent::KeyPress: {
+      const auto* key_event = static_cast<const QKeyEvent*>(event);
+      const int key = KeyCodeOf(key_event->key(), key_event->modifiers());
+      return key != kKeyNone && TakeKey(key);
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+      // The focus moves before the widget reacts to the press, as a click's events come.
+      const int control = OwnerOf(watched);
+      if (control == 0) return false;
+      const auto* mouse = static_cast<const QMouseEvent*>(event);
+      const int button = mouse->button() == Qt::RightButton ? kKeyMouseRight : kKeyMouseLeft;
+      if (input_.Focus(control, button)) FollowFocus();
+      return false;
+    }
+    case QEvent::Shortcut: {
+      // A button's or check's mnemonic clicks it, with the key's code.
+      const int control = OwnerOf(watched);
+      const Control* c = Find(control);
+      if (c == nullptr || !IsClickable(c->shown.type)) return false;
+      const QKeySequence sequence = static_cast<const QShortcutEvent*>(event)->key();
+      const QKeyCombination combination = sequence[0];
+      input_.Click(control, KeyCodeOf(combination.key(), combination.keyboardModifiers()));
+      FollowInput();
+      return true;
+    }
+    case QEvent::FocusIn: {
+      const int control = OwnerOf(watched);
+      if (control == 0 || control == input_.focused()) return false;
+      if (static_cast<const QFocusEvent*>(event)->reason() == Qt::MouseFocusReason) {
+        input_.Focus(control, kKeyMouseLeft);
+        return false;
+      }
+      // Qt moved the focus by itself (a control hidden, the window activated): it goes back
+      // where the person and the model have it, once this focus change is over.
+      QMetaObject::invokeMethod(
+          this, [this] { FollowFocus(); }, Qt::QueuedConnection);
+      return false;
+    }
+    case QEvent::Resize:
+      if (watched == centralWidget() && visible_ && isVisible()) {
+        const QSize size = static_cast<const QResizeEvent*>(event)->size();
+        input_.Resize(UnitsX(size.width()), UnitsY(size.height()));
+      }
+      return false;
+    default:
+      return false;
+  }
 }
 
 void QtWindow::closeEvent(QCloseEvent* event) {
   // The model's thread decides whether the window closes (its loop's default handling closes
   // it); the widget goes when the presenter hears that the model closed.
   event->ignore();
-  Post(EventCloseWindow, 0);
+  if (!closing_) input_.CloseBox();
+}
+
+void QtWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() != QEvent::ActivationChange || closing_) return;
+  if (isActiveWindow()) {
+    // Coming up active is the window opening, which the model knows; later it is the person
+    // coming back.
+    if (activated_) input_.Activate(true);
+    activated_ = true;
+    return;
+  }
+  if (activated_) input_.Activate(false);
 }
 
 void QtWindow::Place(const WindowSnapshot& snapshot) {
@@ -260,20 +464,23 @@ void QtWindow::Place(const WindowSnapshot& snapshot) {
   move(frame.topLeft());
 }
 
-void QtWindow::Focus(int control) {
-  QWidget* widget = control_widget(control);
-  if (widget != nullptr) widget->setFocus(Qt::OtherFocusReason);
-}
-
-void QtWindow::Post(int code, int control) {
-  if (queue_ == nullptr) return;
-  queue_->Post(Event{code, control, id_});
-}
-
+// Rounded both ways, so a size in dialog units comes back as the same units.
 int QtWindow::DialogX(int units) const {
-  return units * QFontMetrics(font()).averageCharWidth() / 4;
+  return static_cast<int>(std::lround(units * QFontMetrics(font()).averageCharWidth() / 4.0));
 }
 
-int QtWindow::DialogY(int units) const { return units * QFontMetrics(font()).height() / 8; }
+int QtWindow::DialogY(int units) const {
+  return static_cast<int>(std::lround(units * QFontMetrics(font()).height() / 8.0));
+}
+
+int QtWindow::UnitsX(int pixels) const {
+  const int width = std::max(QFontMetrics(font()).averageCharWidth(), 1);
+  return static_cast<int>(std::lround(pixels * 4.0 / width));
+}
+
+int QtWindow::UnitsY(int pixels) const {
+  const int height = std::max(QFontMetrics(font()).height(), 1);
+  return static_cast<int>(std::lround(pixels * 8.0 / height));
+}
 
 }  // namespace morlan

@@ -1,20 +1,34 @@
 // One open window of the runtime on screen: a top-level main window that mirrors the snapshots of
-// a window model and turns what the user does into events on the model's queue.
+// a window model and tells the model what a person does in it.
 //
 // Mapping: positions and sizes are dialog units (a quarter of the font's average character width
 // across, an eighth of its height down). Texts become labels, entries line edits, buttons push
-// buttons, thermometers progress bars (value clamped to low..high), checks check boxes (value
-// non-zero: checked), lists list widgets (value: 1-based selected row, 0 none), images empty
-// labels. Menus and menu entries form the menu bar: a menu with parent 0 drops down from the bar,
+// buttons, thermometers progress bars (value clamped to low..high), checks check boxes, lists
+// tables of their columns (QtListView) holding only the page of rows the model sent, images
+// labels showing their icon (a named icon as the style's standard one, any other a generic
+// icon). Menus and menu entries form the menu bar: a menu with parent 0 drops down from the bar,
 // an entry belongs to the menu `parent`, an entry with parent 0 is a command on the bar itself;
 // "&" marks mnemonics and `message` is the status tip.
 //
-// What the user does: a button or check clicked, a list row activated or a menu entry triggered
-// posts EventAccepted for its control; the close box posts EventCloseWindow and is refused, so the
-// model's thread decides and the window goes only when the presenter is told it closed.
+// What a person does goes through the shared translator (UserInput), so it becomes the same
+// events, with the same changes and key codes, as a scripted person's in the headless presenter:
+//   a mouse press on an entry, button, check or list   the focus moves there
+//   a button or check clicked (or its mnemonic, or Space on it), a menu entry triggered
+//                                                      Click
+//   typing into an entry                               Type (nothing is posted yet)
+//   a list row selected, double-clicked; the list scrolled or resized
+//                                                      PickRow, ActivateRow; Scroll
+//   keys: every key with a code (qt_key_code.h) goes to PressKey first; what it takes (Enter,
+//         Escape, Tab, alert keys) the widget never sees, other keys reach the widget
+//   the close box                                      CloseBox; the window stays until the
+//                                                      model closes it
+//   the client area resized, in dialog units           Resize
+//   the window losing the focus, and getting it back   Activate (coming up is not reported)
+// The keyboard focus follows the translator's: where a person's action or the model puts it.
 //
-// Snapshots are applied as differences from the previous one, so a model change elsewhere never
-// overwrites what the user is typing into an entry whose text the model did not change.
+// Snapshots replace only what the model changed (UserInput::Apply), so a model change elsewhere
+// never overwrites what the person is typing into an entry, and an input the model refused is
+// shown as the model has it again.
 //
 // Threading: GUI thread only.
 #pragma once
@@ -22,8 +36,9 @@
 #include <QMainWindow>
 #include <map>
 #include <memory>
+#include <vector>
 
-#include "platform/event_queue.h"
+#include "platform/user_input.h"
 #include "platform/window_snapshot.h"
 
 class QAction;
@@ -31,10 +46,13 @@ class QMenu;
 
 namespace morlan {
 
+class QtListView;
+
 class QtWindow final : public QMainWindow {
  public:
   // Builds the window from the state it opens with; shows it when `snapshot.visible`.
   explicit QtWindow(const WindowSnapshot& snapshot);
+  ~QtWindow() override;
 
   // Brings the window up to `snapshot`, a later state of the same window.
   void Apply(const WindowSnapshot& snapshot);
@@ -47,11 +65,14 @@ class QtWindow final : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct Control {
     ControlSnapshot shown;  // the state last applied
     QWidget* widget = nullptr;
+    QtListView* list = nullptr;
     QAction* action = nullptr;  // menu entries; for menus, the menu's own action
     QMenu* menu = nullptr;      // menus
   };
@@ -59,20 +80,36 @@ class QtWindow final : public QMainWindow {
   void BuildMenus(const WindowSnapshot& snapshot);
   void BuildControl(Control& control, QWidget* parent);
   void ApplyControl(Control& control, const ControlSnapshot& next, bool first);
+  void ShowList(Control& control, const ControlSnapshot& next);
+  void ShowImage(Control& control, const ControlSnapshot& next);
   void Place(const WindowSnapshot& snapshot);
-  void Focus(int control);
   // Makes `control` the default push button (0: none).
   void MakeDefault(int control);
-  void Post(int code, int control);
+
+  // After a person's action: the focus, checks and list selections as the translator has them.
+  void FollowInput();
+  // Moves the keyboard focus to the translator's focused control (or the client area).
+  void FollowFocus();
+  // The control `watched` belongs to, or 0.
+  int OwnerOf(const QObject* watched) const;
+  const Control* Find(int control) const;
+  // A key pressed in the window; true when the window takes it (the widget never sees it).
+  bool TakeKey(int key);
+
   int DialogX(int units) const;
   int DialogY(int units) const;
+  int UnitsX(int pixels) const;
+  int UnitsY(int pixels) const;
 
   const int id_;
-  std::shared_ptr<EventQueue> queue_;
+  UserInput input_;
   std::map<int, Control> controls_;
+  std::map<const QObject*, int> owners_;  // control widgets (and list viewports) -> control
   bool visible_ = false;
-  int focused_ = 0;
   int default_button_ = 0;
+  bool activated_ = false;  // has been the active window once
+  QSize client_size_;       // the client area's size the model knows, in pixels
+  bool closing_ = false;    // being destroyed: widgets report nothing more
 };
 
 }  // namespace morlan
