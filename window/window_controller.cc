@@ -244,9 +244,7 @@ Level WindowController::TakeSelected() { return FatalityNone; }
 
 Level WindowController::TakeCloseEvent() {
   if (RESPONSE == ResponseCompleted || PRIMARY == nullptr) return FatalityNone;
-  // Record forms: the check for unsaved changes comes with the record-form protocol. Until
-  // then a form closes like any other window.
-  return FatalityNone;
+  return CloseRecordForm();
 }
 
 // --- Refreshing ---
@@ -318,24 +316,6 @@ void WindowController::AddButton(std::int32_t control, std::uint8_t response) {
 void WindowController::SetToolbar(ToolbarRouter* router) {
   TOOLBAR = router;
   if (router != nullptr) router->Init();
-}
-
-// --- Record forms: filled in with the record-form protocol ---
-
-void WindowController::PrimeNewRecord() {}
-
-Level WindowController::PrepareUpdate() {
-  // Minimal until the record-form protocol lands: nothing is saved or primed, the form shows.
-  return FatalityNone;
-}
-
-void WindowController::RestoreFieldValue(std::int32_t /*control*/) {
-  // Minimal until the record-form protocol lands: no field history is kept yet.
-}
-
-Level WindowController::TakeCompleted() {
-  // Minimal until the record-form protocol lands: a completed form stores nothing.
-  return FatalityNone;
 }
 
 }  // namespace morlan

@@ -10,6 +10,15 @@
 // buttons and a toolbar, opens its window and sets OPENED; then Run does Init, the event loop and
 // Kill. Overriding Kill calls the base first and returns its level when that is not 0.
 //
+// A record form sets PRIMARY (the file's relation manager, its file open), REQUEST and OKCONTROL,
+// may add update files (AddUpdateFile) and history fields (AddHistoryField, then RegisterAlerts),
+// and calls PrepareUpdate before its event loop, once the record is in the primary buffer (a
+// change or delete) or prepared as a new record (an insert: cleared and auto-numbered by
+// PrepareRecord). PrepareUpdate answering 3 means there is nothing left to show: the form skips
+// its event loop. Its controls are bound to the primary buffer's fields, so what the person types
+// is the record. OK stores the record (TakeCompleted); a close request with unsaved changes saves,
+// discards or stays as CANCELACTION says (TakeCloseEvent).
+//
 //   struct Progress : WindowController {
 //     Level Init() override {
 //       REQUEST = PendingRequest;
@@ -46,10 +55,12 @@
 #include <vector>
 
 #include "common/codes.h"
+#include "common/error_ids.h"
 #include "common/field_ref.h"
-#include "common/field_value.h"
 #include "common/levels.h"
+#include "window/field_history_entry.h"
 #include "window/shared_requests.h"
+#include "window/update_file_entry.h"
 
 namespace morlan {
 
@@ -71,19 +82,6 @@ class WindowController {
   };
   struct ComponentEntry final {
     WindowComponent* WC = nullptr;  // not owned
-  };
-  // A file whose record buffer a record form saves before it runs and puts back or discards
-  // after it.
-  struct UpdateFileEntry final {
-    FileManager* FILE = nullptr;  // not owned
-    std::uint32_t SAVED = 0;      // id of the saved copy of its record buffer; 0 none
-  };
-  // A form field whose previous value the user can put back (HISTORYKEY, or the toolbar's
-  // restore-field button).
-  struct FieldHistoryEntry final {
-    FieldRef FIELD;            // the field in its record buffer; its type is the field's type
-    FieldValue SAVEDVALUE;     // the value saved when the form was last completed
-    std::int32_t CONTROL = 0;  // the control that shows the field
   };
 
   // Bits of INITED.
@@ -114,15 +112,24 @@ class WindowController {
   virtual Level Kill();
   // First opening of the window: translated, refreshed (Reset(0)), marked opened.
   virtual void Open();
-  // Hook for filling a new record's fields before an insert form shows; the base does nothing.
+  // Hook for filling a new record's fields, before an insert form shows and for each further new
+  // record; the base does nothing. The buffer is already prepared (and auto-numbered): the hook
+  // must not prepare it again. Called by PrepareUpdate, a hook refuses the insert by setting
+  // RESPONSE to 2.
   virtual void PrimeNewRecord();
-  // Readies a record form before its event loop: saved copies taken, an insert primed or a
-  // delete carried out. 3 when the form has nothing left to show; otherwise 0.
+  // Readies a record form before its event loop: the primary file used as a form's, its link
+  // values remembered, the update files' and the primary record's buffers saved; an insert
+  // primed (INSERTACTION not 0), a delete carried out at once (DELETEACTION 2 with the relation
+  // manager's confirmation, 4 without; RESPONSE 1 when deleted, else 2). 3 when the form has
+  // nothing left to show (the delete was tried, or the insert hook refused: an auto-numbered
+  // record is then removed again); otherwise 0. Without PRIMARY: 0, doing nothing.
   virtual Level PrepareUpdate();
   // Refreshes every component with `force` (plus an armed FORCEDRESET), redraws them and
   // displays the window. Does nothing while the window validates all its controls again.
   virtual void Reset(std::uint8_t force);
-  // Puts back the previous value of the field shown by `control`, when it has one in HISTORY.
+  // Puts back the saved value of the field shown by `control` (the first HISTORY entry of that
+  // control), converted to the field's type, and shows the control again. Nothing when the
+  // control has no entry.
   virtual void RestoreFieldValue(std::int32_t control);
   // Init; the event loop when Init returned 0; Kill in every case. Returns RESPONSE, or 2
   // (cancelled) when nothing set one.
@@ -138,12 +145,18 @@ class WindowController {
   // A control was accepted: the toolbar sees it, a BUTTONS entry sets its response (5), the OK
   // control presses OK. Otherwise 0.
   virtual Level TakeAccepted();
-  // The completed event of a record form (all controls accepted after OK). The base form
-  // behaviour stores the record; without a primary file nothing happens. 0 or a level that
-  // ends the event's handling.
+  // The completed event of a record form (all controls accepted after OK): the history fields'
+  // values are saved, then the record is stored by REQUEST (CompleteInsert, CompleteChange,
+  // CompleteDelete). Without a primary file nothing more happens. 0, or 5 when an insert form
+  // stays open (refused, or on its next new record).
   virtual Level TakeCompleted();
   // The window is asked to close (close-window or close-down): 0 lets it close, 5 keeps it open.
-  // Without a primary file, or once the response is completed, it always closes.
+  // Without a primary file, or once the response is completed, it always closes. An insert or
+  // change form with unsaved changes (the buffer differs from SAVED) acts by CANCELACTION: bits 1
+  // and 2 ask "Save Record" (Yes presses OK, No discards, Cancel stays), bit 1 alone presses OK,
+  // any other non-zero value asks "Changes will be lost!" (No stays), 0 does not check. Closing
+  // an insert form removes the record auto-numbered and not stored (the form stays when that
+  // fails); after records were inserted the response is 1 with the last one read back.
   virtual Level TakeCloseEvent();
   // Handles the thread's current event; see the dispatch above.
   virtual Level TakeEvent();
@@ -176,6 +189,50 @@ class WindowController {
   void PressOk();
   // Every component's Reset(force), in the order added.
   void ResetComponents(std::uint8_t force);
+
+  // --- Record forms (window_controller_form.cc) ---
+
+  // INSERTACTION: what follows a stored insert (any other value: nothing; 0 also skips the
+  // priming in PrepareUpdate).
+  static constexpr std::uint8_t kInsertCompletes = 2;
+  static constexpr std::uint8_t kInsertNextRecord = 3;
+  static constexpr std::uint8_t kInsertAsksForAnother = 4;
+  // DELETEACTION: PrepareUpdate deletes at once, confirmed or not (any other value: the form
+  // shows, and OK deletes without confirmation).
+  static constexpr std::uint8_t kDeleteConfirmed = 2;
+  static constexpr std::uint8_t kDeleteAtOnce = 4;
+  // CANCELACTION bits: save unsaved changes on a close request, and ask before saving.
+  static constexpr std::uint8_t kCancelSaves = 1;
+  static constexpr std::uint8_t kCancelAsks = 2;
+
+  // Adds `file` to FILES: PrepareUpdate saves its record buffer, each further new record of an
+  // insert form starts from it again, and Kill lets the copy go. Nothing for a null file or
+  // after Kill.
+  void AddUpdateFile(FileManager* file);
+  // Adds `field`, shown by `control`, to HISTORY (see FieldHistoryEntry): its saved copy starts
+  // as the field's value now, so a form adds its fields once the record is in the buffer, and
+  // calls RegisterAlerts afterwards. Nothing for an invalid field or after Kill.
+  void AddHistoryField(std::int32_t control, FieldRef field);
+  // Copies every history field's value into its saved copy.
+  void SaveFieldValues();
+  // The completion steps of TakeCompleted, by REQUEST. Each answers the level TakeCompleted ends
+  // with.
+  // Insert: the record is added (refused: 5, the form stays on FIRSTFIELD; the file manager has
+  // said why). Then by INSERTACTION: 2 completes (response 1); 3 starts the next new record at
+  // once; 4 asks "Record Added", Yes starts the next record, No completes; any other value does
+  // nothing more. The next record starts from the saved buffers, is auto-numbered (failing: the
+  // form closes) and primed; the form stays (5).
+  Level CompleteInsert();
+  // Change: an unchanged record is not written; a changed one is (Update, the other station's
+  // version shown when there is a HISTORYKEY to recall the person's values with). A failed write
+  // asks "Record Update Error": Yes tries again, No closes (response 2; the close request then
+  // deals with the unsaved change by CANCELACTION), Cancel stays. Written or unchanged, the form
+  // closes: response 1 when written, or unchanged with a toolbar and no pending navigation
+  // request; else 2. 0.
+  Level CompleteChange();
+  // Delete: the record is deleted (confirmed first when DELETEACTION is 2); response 1. A failed
+  // delete asks "Record Delete Error": Yes tries again, No closes (response 2), Cancel stays. 0.
+  Level CompleteDelete();
 
   // The current event of the thread's event loop: its code, its control (0 for the window
   // itself), the control last accepted and the focused control. 0 outside an event loop.
@@ -225,6 +282,21 @@ class WindowController {
  protected:
   // WINDOW, or the window of the thread's current event loop; nullptr when there is neither.
   Window* window() const;
+
+ private:
+  // TakeCloseEvent of a form with a primary file and no completed response.
+  Level CloseRecordForm();
+  // After an insert: the next new record, from the saved buffers (CompleteInsert).
+  void StartNextRecord();
+  // Moves the focus to FIRSTFIELD, first showing the whole window again when `display`.
+  void ShowFirstField(bool display);
+  // Posts `code` for `control` (0: the window) to the form's window.
+  void PostToWindow(EventCode code, std::int32_t control = 0);
+  // A question through ERRORS: the Yes, No and Cancel question of `id` (ShowEntryMessage,
+  // Cancel preselected), and the standard question of `id` (Raise). Without ERRORS, the
+  // preselected answer.
+  ButtonFlags AskYesNoCancel(ErrorId id);
+  Level AskStandard(ErrorId id);
 };
 
 }  // namespace morlan
