@@ -244,12 +244,15 @@ TEST(QtPresenterTest, FrameMenuBarPostsTheEntryTriggered) {
   EXPECT_EQ(events[1].code, EventAccepted);
   EXPECT_EQ(events[1].control, -4);
 
+  // A person in the menus by keyboard keeps the focus there while the window changes.
+  shown->menuBar()->setFocus(Qt::MenuBarFocusReason);
   window.Show(-3);
   window.SetText(-1, "&Records");
   window.Flush();
   Settle();
   EXPECT_TRUE(file[1]->isVisible());
   EXPECT_EQ(bar[0]->text(), "&Records");
+  EXPECT_EQ(shown->focusWidget(), shown->menuBar());
 }
 
 TEST(QtPresenterTest, ChangesReachTheWidgetsWithoutUndoingTheUsersTyping) {

@@ -355,6 +355,9 @@ void QtWindow::FollowInput() {
 }
 
 void QtWindow::FollowFocus() {
+  // The person is in the menus: the focus comes back when they leave them.
+  if (QApplication::activePopupWidget() != nullptr) return;
+  if (menuWidget() != nullptr && focusWidget() == menuWidget()) return;
   QWidget* target = control_widget(input_.focused());
   if (target == nullptr || target->isHidden()) target = centralWidget();
   if (focusWidget() != target) target->setFocus(Qt::OtherFocusReason);
