@@ -25,8 +25,9 @@ std::string Text(HistoryListComponent::Cell cell) {
 }  // namespace
 
 void HistoryListComponent::Kill() {
-  // A window another thread has open is not ours to change (nor did this component bind it).
-  if (WIN == nullptr || (WIN->is_open() && !WIN->open_here())) return;
+  // A list this component never bound (its window never opened here) is not its to change.
+  if (WIN == nullptr || !bound_) return;
+  bound_ = false;
   // The window is prepared once and outlives this component: its list must not keep calling
   // back into it. An empty source also clears the rows and the selection this run showed.
   WIN->SetListSource(kHistoryListControl, {[] { return 0; }, [](int, int) { return std::string(); },
@@ -41,6 +42,7 @@ Level HistoryListComponent::TakeWindowEvent() {
   const EventLoop* loop = EventLoop::Current();
   if (loop == nullptr || loop->event() != EventOpenWindow || WIN == nullptr) return FatalityNone;
   LBCOLUMNS = static_cast<std::int16_t>(WIN->column_count(kHistoryListControl));
+  bound_ = true;
   WIN->SetListSource(kHistoryListControl,
                      {[this] { return Number(CellText(kRowCount, 0)); },
                       [this](int row, int column) { return Text(CellText(row, column)); },

@@ -62,6 +62,9 @@ class HistoryListComponent final : public WindowComponent {
   const ErrorManager::HistoryList* HISTORY = nullptr;  // the manager's list, read in place
   std::int16_t LBCOLUMNS = 0;                          // columns of the list control
   Window* WIN = nullptr;                               // the history window
+
+ private:
+  bool bound_ = false;  // the list fetches its rows through this component
 };
 
 }  // namespace morlan
