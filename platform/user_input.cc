@@ -246,6 +246,9 @@ bool UserInput::PressKey(int key) {
   if (focused != nullptr && key != 0 &&
       std::find(focused->model.alert_keys.begin(), focused->model.alert_keys.end(), key) !=
           focused->model.alert_keys.end()) {
+    // What was typed reaches the model first: the key's handler (the history key, say) then
+    // decides what the entry holds, and the person sees that, whatever was typed.
+    AcceptFocusedEntry(key, false);
     Event event;
     event.code = EventAlertKey;
     event.control = focused_;

@@ -15,7 +15,8 @@
 //   picking a list row            the focus moves to the list, then new selection (2) with the row
 //   activating a list row         as picking it, then accepted (1) for the list
 //   a key that is an alert key of the focused control
-//                                 alert key (15) with the key
+//                                 the focused entry is accepted (1) when its text was typed,
+//                                 then alert key (15) with the key
 //   Escape, the close box         close window (513)
 //   Enter                         the focused entry is accepted (1) with its text, then the
 //                                 default button (accepted) when there is one; without one, a

@@ -553,6 +553,24 @@ TEST_F(RecordFormTest, AChangeByAnotherStationIsShownAndTheHistoryKeyRecallsTheP
   EXPECT_EQ(customers_->Rows(), (Strings{"1:Jones:Kiev", "2:Baker:Rome"}));
 }
 
+// The history key pressed while typed text is still in the entry puts the saved value back on
+// screen too, even when the field already holds it: what the person then sees is what is stored.
+TEST_F(RecordFormTest, TheHistoryKeyOverTypedTextShowsAndKeepsTheSavedValue) {
+  Window window(FormDefinition());
+  CustomerForm form(&window, customers_.get(), &errors_, RequestChange, 1);
+  form.set_up = [&](CustomerForm& f) {
+    f.HISTORYKEY = kHistoryKey;
+    f.AddHistoryField(kName, customers_->wrapper.field(kCusName));
+  };
+  Person({UserAction::Focus(kName), UserAction::Type(kName, "Xavier"), UserAction::Key(kHistoryKey),
+          UserAction::Click(kOk)});
+
+  Run(form);
+
+  EXPECT_EQ(customers_->Rows(), kCustomers);
+  EXPECT_TRUE(Captions().empty());
+}
+
 // ---- Delete ----
 
 TEST_F(RecordFormTest, DeleteActionsTwoAndFourDeleteBeforeTheFormShows) {
