@@ -30,6 +30,7 @@ UserInput::UserInput(const WindowSnapshot& snapshot)
     : window_(snapshot.id),
       queue_(snapshot.queue),
       visible_(snapshot.visible),
+      is_frame_(snapshot.is_frame),
       focused_(snapshot.focused_control),
       model_focused_(snapshot.focused_control),
       default_button_(snapshot.default_button),
@@ -257,6 +258,8 @@ bool UserInput::PressKey(int key) {
     return true;
   }
   if (key == kKeyEscape) {
+    // A stray Escape must not end the program: only dialogs close on it.
+    if (is_frame_) return false;
     Event event;
     event.code = EventCloseWindow;
     event.key = key;

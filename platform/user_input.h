@@ -17,7 +17,8 @@
 //   a key that is an alert key of the focused control
 //                                 the focused entry is accepted (1) when its text was typed,
 //                                 then alert key (15) with the key
-//   Escape, the close box         close window (513)
+//   Escape, the close box         close window (513); Escape in an application frame
+//                                 does nothing (the frame's widget may use the key)
 //   Enter                         the focused entry is accepted (1) with its text, then the
 //                                 default button (accepted) when there is one; without one, a
 //                                 focused button or list is accepted
@@ -115,6 +116,7 @@ class UserInput final {
   int window_ = 0;
   std::shared_ptr<EventQueue> queue_;
   bool visible_ = true;
+  bool is_frame_ = false;
   int focused_ = 0;
   int model_focused_ = 0;
   int default_button_ = 0;

@@ -174,5 +174,28 @@ TEST_F(UserInputTest, ARefusedEntryGetsTheModelsTextAndTheFocusBack) {
   EXPECT_EQ(input_.focused(), kAge);
 }
 
+// Escape asks a dialog to close; in the application frame it must not end the program. The close
+// box closes either.
+TEST_F(UserInputTest, EscapeClosesADialogButNotTheFrame) {
+  ASSERT_TRUE(input_.PressKey(kKeyEscape));
+  const std::vector<Event> dialog = Posted();
+  ASSERT_EQ(dialog.size(), 1u);
+  EXPECT_EQ(dialog[0].code, EventCloseWindow);
+
+  WindowDefinition frame_definition = Definition();
+  frame_definition.id = "FRAME";
+  frame_definition.is_frame = true;
+  Window frame(frame_definition);
+  frame.Open();
+  UserInput frame_input(frame.Snapshot());
+  EXPECT_FALSE(frame_input.PressKey(kKeyEscape));  // the widget may have the key instead
+  EXPECT_TRUE(frame_input.CloseBox());
+  Event event;
+  std::vector<EventCode> codes;
+  while (frame.queue()->TakeFor(frame.id(), &event)) codes.push_back(event.code);
+  EXPECT_EQ(codes, (std::vector<EventCode>{EventOpenWindow, EventCloseWindow}));
+  frame.Close();
+}
+
 }  // namespace
 }  // namespace morlan
