@@ -103,25 +103,18 @@ void UserInput::AcceptFocusedEntry(int key, bool always) {
   if (c == nullptr || c->model.type != ControlType::kEntry) return;
   if (!c->typed && !always) return;
   c->typed = false;
-  Event event;
-  event.code = EventAccepted;
-  event.control = focused_;
-  event.change = InputChange::kText;
-  event.text = c->text;
-  event.key = key;
-  Post(std::move(event));
+  Post({.code = EventAccepted,
+        .control = focused_,
+        .change = InputChange::kText,
+        .key = key,
+        .text = c->text});
 }
 
 void UserInput::MoveFocus(int control, int key) {
   if (control == focused_) return;
   AcceptFocusedEntry(key, false);
   focused_ = control;
-  Event event;
-  event.code = EventSelected;
-  event.control = control;
-  event.change = InputChange::kFocus;
-  event.key = key;
-  Post(std::move(event));
+  Post({.code = EventSelected, .control = control, .change = InputChange::kFocus, .key = key});
 }
 
 bool UserInput::Type(int control, std::string_view text) {
@@ -202,23 +195,17 @@ bool UserInput::PickRow(int control, int row) {
   c = Find(control);
   if (c->value == row) return true;
   c->value = row;
-  Event event;
-  event.code = EventNewSelection;
-  event.control = control;
-  event.change = InputChange::kValue;
-  event.value = row;
-  event.key = kKeyMouseLeft;
-  Post(std::move(event));
+  Post({.code = EventNewSelection,
+        .control = control,
+        .change = InputChange::kValue,
+        .value = row,
+        .key = kKeyMouseLeft});
   return true;
 }
 
 bool UserInput::ActivateRow(int control, int row) {
   if (!PickRow(control, row)) return false;
-  Event event;
-  event.code = EventAccepted;
-  event.control = control;
-  event.key = kKeyMouseLeftDouble;
-  Post(std::move(event));
+  Post({.code = EventAccepted, .control = control, .key = kKeyMouseLeftDouble});
   return true;
 }
 
@@ -250,20 +237,13 @@ bool UserInput::PressKey(int key) {
     // What was typed reaches the model first: the key's handler (the history key, say) then
     // decides what the entry holds, and the person sees that, whatever was typed.
     AcceptFocusedEntry(key, false);
-    Event event;
-    event.code = EventAlertKey;
-    event.control = focused_;
-    event.key = key;
-    Post(std::move(event));
+    Post({.code = EventAlertKey, .control = focused_, .key = key});
     return true;
   }
   if (key == kKeyEscape) {
     // A stray Escape must not end the program: only dialogs close on it.
     if (is_frame_) return false;
-    Event event;
-    event.code = EventCloseWindow;
-    event.key = key;
-    Post(std::move(event));
+    Post({.code = EventCloseWindow, .key = key});
     return true;
   }
   if (key == kKeyTab || key == kKeyTab + kKeyShift) return Tab(key != kKeyTab, key);
@@ -279,11 +259,7 @@ bool UserInput::PressKey(int key) {
     press = focused_;
   }
   if (press == 0) return true;
-  Event event;
-  event.code = EventAccepted;
-  event.control = press;
-  event.key = key;
-  Post(std::move(event));
+  Post({.code = EventAccepted, .control = press, .key = key});
   return true;
 }
 
@@ -296,13 +272,11 @@ bool UserInput::Scroll(int control, int first_row, int page_rows) {
   c->first_row = first_row;
   c->page_rows = page_rows;
   action_ = NewActionNumber();
-  Event event;
-  event.code = EventNone;
-  event.control = control;
-  event.change = InputChange::kPage;
-  event.value = first_row;
-  event.extra = page_rows;
-  Post(std::move(event));
+  Post({.code = EventNone,
+        .control = control,
+        .change = InputChange::kPage,
+        .value = first_row,
+        .extra = page_rows});
   return true;
 }
 
@@ -311,29 +285,19 @@ bool UserInput::Resize(int width, int height) {
   width_ = width;
   height_ = height;
   action_ = NewActionNumber();
-  Event event;
-  event.code = EventSized;
-  event.change = InputChange::kSize;
-  event.value = width;
-  event.extra = height;
-  Post(std::move(event));
+  Post({.code = EventSized, .change = InputChange::kSize, .value = width, .extra = height});
   return true;
 }
 
 bool UserInput::CloseBox() {
   action_ = NewActionNumber();
-  Event event;
-  event.code = EventCloseWindow;
-  event.key = kKeyMouseLeft;
-  Post(std::move(event));
+  Post({.code = EventCloseWindow, .key = kKeyMouseLeft});
   return true;
 }
 
 bool UserInput::Activate(bool active) {
   action_ = NewActionNumber();
-  Event event;
-  event.code = active ? EventGainFocus : EventLoseFocus;
-  Post(std::move(event));
+  Post({.code = active ? EventGainFocus : EventLoseFocus});
   return true;
 }
 
