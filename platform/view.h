@@ -11,11 +11,60 @@
 // ("NAME,-DATE"); the match ignores case and blanks, and a field name may be given with or
 // without its "LABEL:" prefix. Any other order text is refused with 47.
 //
-// Filter: an empty filter delivers every record. Filter expressions are not evaluated yet, so a
-// non-empty filter is refused with 47 rather than ignored.
+// Filter: an expression over the fields of the view's files; Next and Previous deliver only the
+// records of the primary file for which it holds, skipping the others inside the call, so the
+// caller sees the primary file's own status at the end (33) and for a record it cannot read
+// (43, ...). An empty (or blank) filter delivers every record. The text is parsed once, when it
+// is set, into a form that evaluates each record without allocating.
+//
+//   filter     := or
+//   or         := and { OR and }
+//   and        := not { AND not }
+//   not        := NOT not | comparison
+//   comparison := operand [ relation operand ]
+//   operand    := number | text | field | function "(" arguments ")" | "(" or ")"
+//
+//   - Words (AND, OR, NOT, function names, field names) ignore letter case. A field is "NAME" or
+//     "LABEL:NAME"; names resolve against the record layouts of the files the view has when the
+//     filter is set, and the field is read from its file's record buffer when a record is tested
+//     (secondary files are not read by the view: their buffers hold what the caller put there).
+//     A bare name that fields of two files share is ambiguous and refused.
+//   - Texts are between apostrophes, an apostrophe inside doubled ('o''brien'). Numbers are
+//     decimal with an optional sign, fraction and exponent ("-12.5", "1e+21"); "." is the point
+//     whatever the locale.
+//   - Relations are written with the characters < > = ~, each at most once, "=" only last:
+//     = <> < > <= >= as usual (>< is <>); "~" anywhere in a relation negates the rest, so ~= is
+//     <>, ~< is >=, ~> is <=, ~<= is >, ~>= is <, ~<> is =, and a lone ~ means ~=. (Operator
+//     completion of query-by-example values writes these forms.) <>= is refused.
+//   - Comparison: two texts compare byte by byte with trailing blanks ignored (case matters; use
+//     UPPER for a case-free test); two numbers compare as doubles, exactly. A text and a number
+//     compare as numbers when the text (blanks around ignored) is a decimal number, a blank text
+//     counting as 0; otherwise as texts, the number in its shortest decimal form. Number fields
+//     are numbers, text fields texts.
+//   - Truth: a comparison is 1 or 0; AND, OR and NOT take a value as true when it is a non-zero
+//     number or a non-blank text, so "A = 'North' AND (B)" holds when B is filled in. AND and OR
+//     stop at the first operand that decides them.
+//   - Functions: UPPER(t), LOWER(t) (A-Z only, no locale); CLIP(t) (without trailing blanks);
+//     SUB(t, start, length) (1-based; the part of those positions inside t);
+//     INSTRING(sub, t, step, start) (the position of sub, without its trailing blanks, in t,
+//     trying start, start+step, ...; a negative step searches backwards from start; 0 when not
+//     found, for an empty sub and for step 0; a constant step 0 is refused);
+//     FORMAT(value, @picture) (the value through a display picture, see platform/picture.h; for
+//     a number picture the alignment blanks in front are left out, so "begins with" tests work;
+//     an unsupported picture is refused). A number given where a text is expected is taken in
+//     its shortest decimal form; a text given where a number is expected is read as a number,
+//     0 when it is none.
+//   - Limits: nesting deeper than 64 (parentheses, NOT chains, function arguments) is refused, so
+//     evaluation cannot run out of stack; so is a filter whose working buffers would pass 4 MiB.
+//     Any length of text is handled safely.
+//
+// A refused filter fails SetFilter with 47 and a text that names the column (1-based, counted in
+// bytes) and what was wrong or expected: "Filter: unknown field 'F9' at column 12",
+// "Filter: expected ')' at column 20", "Filter: unsupported picture '@D6' at column 9". The
+// previous filter stays.
 //
 // SetOrder and SetFilter take effect at the next Open or SetStart; a view that is already reading
-// reads on in the order it started with.
+// reads on in the order and with the filter it started with.
 //
 // Error state: every operation except the plain accessors leaves the calling thread's
 // RuntimeErrorState set (0 on success). Reading passes on the primary file's status (33 at the
@@ -73,7 +122,8 @@ class View {
   // The key the order reads along, nullptr for file order.
   const FileKey* order_key() const;
 
-  // Sets the filter (see above). 47 for a non-empty filter; the previous filter stays.
+  // Sets the filter (see above): 0 when it parses and binds; 47 with the "Filter: ..." text when
+  // it is refused, the previous filter then staying.
   void SetFilter(std::string_view text);
   const std::string& filter() const { return filter_text_; }
 
