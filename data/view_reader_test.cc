@@ -1,0 +1,519 @@
+// The view reader: sort orders, their order and filter texts, range limits, and reading through
+// views over the in-memory keyed driver and the text-line driver.
+#include "data/view_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "data/file_manager.h"
+#include "data/file_relations.h"
+#include "platform/fault_injecting_file.h"
+#include "platform/memory_keyed_file.h"
+#include "platform/runtime_error_state.h"
+#include "platform/text_line_file.h"
+#include "platform/view.h"
+#include "testing/data_fixture.h"
+#include "testing/records.h"
+#include "testing/temp_dir.h"
+
+namespace morlan {
+namespace {
+
+using testing::CustomerLayout;
+using testing::CustomerTable;
+using testing::FieldText;
+
+constexpr int kId = testing::kCustomerId;
+constexpr int kName = testing::kCustomerName;
+constexpr int kCity = testing::kCustomerCity;
+
+FileKey MakeKey(std::string name, std::vector<KeyComponent> components) {
+  return FileKey{std::move(name), std::move(components), false, false};
+}
+
+// A customer file with its manager and relation manager, a view over it, and keys by city then
+// name (CITY) and by number (ID). `wrap` puts the fault wrapper between them and the table.
+struct Customers {
+  explicit Customers(ErrorManager* errors, std::shared_ptr<MemoryTable> table, bool wrap = false)
+      : table_file("CUS", CustomerLayout(), std::move(table)),
+        fault(table_file),
+        file(wrap ? static_cast<DataFile&>(fault) : table_file),
+        view(file) {
+    manager.Init(&file, errors);
+    relations.Init(&manager, false);
+    CITY = manager.AddKey(MakeKey("CUS:BYCITY", {{kCity, true}, {kName, true}}), "By city");
+    ID = manager.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "By number");
+    manager.Open();  // counted; the reader's Init opens it through UseFile
+  }
+  ~Customers() {
+    relations.Kill();
+    manager.Kill();
+  }
+
+  MemoryKeyedFile table_file;
+  FaultInjectingFile fault;
+  DataFile& file;
+  View view;
+  FileManager manager;
+  FileRelations relations;
+  const FileKey* CITY = nullptr;
+  const FileKey* ID = nullptr;
+};
+
+std::shared_ptr<MemoryTable> FourCustomers() {
+  return CustomerTable(
+      {{1, "Ann", "Rome"}, {2, "Bob", "Oslo"}, {3, "Cid", "Rome"}, {4, "Dan", "Bonn"}});
+}
+
+// Fields outside any record, for range values.
+struct Values {
+  char city[8];
+  char name[10];
+  char low[10];
+  char high[10];
+  std::int32_t id = 0;
+  FieldRef City() { return FieldRef(FieldType::kText, city, sizeof city); }
+  FieldRef Name() { return FieldRef(FieldType::kText, name, sizeof name); }
+  FieldRef Low() { return FieldRef(FieldType::kText, low, sizeof low); }
+  FieldRef High() { return FieldRef(FieldType::kText, high, sizeof high); }
+  FieldRef Id() { return FieldRef(FieldType::kLong, reinterpret_cast<char*>(&id), sizeof id); }
+  Values() {
+    for (FieldRef f : {City(), Name(), Low(), High()}) f.Clear();
+  }
+};
+
+void Put(FieldRef field, std::string_view text) { field.Set(FieldValue::Text(text)); }
+
+// The filter text the reader would write; a refusal fails the test.
+std::string FilterOf(ViewReader& reader) {
+  std::string text;
+  std::string reason;
+  EXPECT_TRUE(reader.BuildFilterText(&text, &reason)) << reason;
+  return text;
+}
+
+// Reads with `step` until it does not answer 0; the names read, then the level that ended it.
+template <typename Step>
+std::vector<std::string> ReadAll(DataFile& file, Step step) {
+  std::vector<std::string> read;
+  for (int i = 0; i < 20; ++i) {
+    const Level level = step();
+    if (level != FatalityNone) {
+      read.push_back("end " + std::to_string(level));
+      return read;
+    }
+    read.push_back(FieldText(file, kName));
+  }
+  read.push_back("no end");
+  return read;
+}
+
+using ViewReaderTest = testing::DataFixture<>;
+
+// --- Sort orders, order texts and filters ---
+
+TEST_F(ViewReaderTest, SortOrdersKeepTheirOrderTextsAndNamedFilters) {
+  Customers c(&errors_, FourCustomers());
+  ViewReader reader;
+  reader.Init(&c.view, &c.relations, nullptr);
+  EXPECT_EQ(reader.DISPOSEORDER, 1);
+  EXPECT_EQ(reader.PAGESIZE, 20);
+  EXPECT_EQ(reader.CurrentOrder(), nullptr);  // Init makes no sort order
+
+  EXPECT_EQ(reader.AddSortOrder(c.CITY), 1);
+  EXPECT_EQ(reader.CurrentOrder()->ORDER, "CUS:CITY,CUS:NAME");
+  EXPECT_TRUE(reader.CurrentOrder()->FREEELEMENT.SameField(c.file.field(kCity)));
+
+  // A sort order without a key has no order text; AddOrderText stores the first text as given.
+  EXPECT_EQ(reader.AddSortOrder(nullptr), 2);
+  EXPECT_FALSE(reader.CurrentOrder()->ORDER.has_value());
+  EXPECT_FALSE(reader.CurrentOrder()->FREEELEMENT.valid());
+  reader.AddOrderText("*CUS:ID");
+  EXPECT_EQ(reader.CurrentOrder()->ORDER, "*CUS:ID");
+  reader.AddOrderText("*CUS:CITY");  // an asterisk replaces
+  EXPECT_EQ(reader.CurrentOrder()->ORDER, "CUS:CITY");
+  reader.AddOrderText("CUS:NAME");  // anything else is appended
+  EXPECT_EQ(reader.CurrentOrder()->ORDER, "CUS:CITY,CUS:NAME");
+  reader.AddOrderText("  ");  // nothing to add
+  EXPECT_EQ(reader.CurrentOrder()->ORDER, "CUS:CITY,CUS:NAME");
+  reader.SetOrder("   ");
+  EXPECT_FALSE(reader.CurrentOrder()->ORDER.has_value());
+
+  // Filters: descending names, replaced in place, removed one name at a time.
+  reader.SetFilter("B = 1");
+  reader.SetFilter("C = 2", "9 Extra");
+  reader.SetFilter("D = 3", "7 Middle");
+  EXPECT_EQ(FilterOf(reader), "(C = 2) AND (D = 3) AND (B = 1)");
+  reader.SetFilter("C = 4", "9 Extra");
+  EXPECT_EQ(FilterOf(reader), "(C = 4) AND (D = 3) AND (B = 1)");
+  reader.SetFilter("", "7 Middle");
+  EXPECT_EQ(FilterOf(reader), "(C = 4) AND (B = 1)");
+  reader.SetFilter("  ");
+  EXPECT_EQ(FilterOf(reader), "(C = 4)");
+  // Names are cut to 30 characters: the longer name is the same filter.
+  reader.SetFilter("E = 5", std::string(30, 'x') + "tail");
+  reader.SetFilter("F = 6", std::string(30, 'x'));
+  EXPECT_EQ(FilterOf(reader), "(F = 6) AND (C = 4)");
+  ASSERT_EQ(reader.CurrentOrder()->FILTER->size(), 2u);
+
+  // Each sort order has its own; selecting one changes which is written.
+  EXPECT_EQ(reader.SelectSortOrder(1), 1);
+  EXPECT_EQ(FilterOf(reader), "");
+  EXPECT_EQ(reader.SelectSortOrder(0), 0);  // 0 counts as 1, which is current
+  EXPECT_EQ(reader.SelectSortOrder(1), 0);
+  EXPECT_EQ(reader.SelectSortOrder(2), 1);
+  EXPECT_EQ(FilterOf(reader), "(F = 6) AND (C = 4)");
+  reader.Kill();
+}
+
+TEST_F(ViewReaderTest, RangeConditionsOfEachKindAndTheirValues) {
+  Customers c(&errors_, FourCustomers());
+  ViewReader reader;
+  reader.Init(&c.view, &c.relations, nullptr);
+  reader.AddSortOrder(c.CITY);
+  Values v;
+
+  // One fixed component and one filter.
+  Put(v.City(), "North");
+  ASSERT_EQ(reader.SetRange(LimitFixed, {{c.file.field(kCity), v.City()}}), FatalityNone);
+  reader.SetFilter("B = 1");
+  EXPECT_EQ(FilterOf(reader), "CUS:CITY = 'North' AND (B = 1)");
+  EXPECT_EQ(reader.FreeComponentPosition(), 2);
+  EXPECT_EQ(reader.FreeComponentName(), "CUS:NAME");
+  EXPECT_TRUE(reader.CurrentOrder()->FREEELEMENT.SameField(c.file.field(kName)));
+  reader.SetFilter("");
+
+  // Both components, an apostrophe doubled.
+  Put(v.Name(), "O'Neil");
+  ASSERT_EQ(reader.SetRange(LimitFollowAll,
+                            {{c.file.field(kCity), v.City()}, {c.file.field(kName), v.Name()}}),
+            FatalityNone);
+  EXPECT_EQ(FilterOf(reader), "CUS:CITY = 'North' AND CUS:NAME = 'O''Neil'");
+  EXPECT_EQ(reader.FreeComponentPosition(), 0);  // every component is limited
+  EXPECT_EQ(reader.FreeComponentName(), "");
+  EXPECT_FALSE(reader.CurrentOrder()->FREEELEMENT.valid());
+
+  // Between: components 1..n-2 equal, component n-1 bounded by pairs n-1 and n.
+  Put(v.Low(), "B");
+  Put(v.High(), "M");
+  ASSERT_EQ(reader.SetRange(LimitBetween, {{c.file.field(kCity), v.City()},
+                                           {c.file.field(kName), v.Low()},
+                                           {c.file.field(kName), v.High()}}),
+            FatalityNone);
+  EXPECT_EQ(FilterOf(reader), "CUS:CITY = 'North' AND CUS:NAME >= 'B' AND CUS:NAME <= 'M'");
+  EXPECT_EQ(reader.FreeComponentPosition(), 0);  // the bounded one is the last
+  ASSERT_EQ(reader.SetRange(LimitBetween,
+                            {{c.file.field(kCity), v.Low()}, {c.file.field(kCity), v.High()}}),
+            FatalityNone);
+  EXPECT_EQ(FilterOf(reader), "CUS:CITY >= 'B' AND CUS:CITY <= 'M'");
+  EXPECT_EQ(reader.FreeComponentPosition(), 2);
+  EXPECT_EQ(reader.FreeComponentName(), "CUS:NAME");
+
+  // A case-insensitive component: the value is upper-cased in the filter too.
+  c.manager.KEYS->front().FIELDS[1].LABEL = "UPPER(CUS:NAME)";
+  ASSERT_EQ(reader.SetRange(LimitFixed,
+                            {{c.file.field(kCity), v.City()}, {c.file.field(kName), v.Name()}}),
+            FatalityNone);
+  EXPECT_EQ(FilterOf(reader), "CUS:CITY = 'North' AND UPPER(CUS:NAME) = UPPER('O''Neil')");
+
+  // LimitNone without pairs removes the limits.
+  ASSERT_EQ(reader.SetRange(LimitNone, {}), FatalityNone);
+  EXPECT_EQ(FilterOf(reader), "");
+  EXPECT_EQ(reader.FreeComponentPosition(), 1);
+
+  // The LEFT side decides whether the value is quoted: a number is written as it is; a number
+  // for a text component is quoted; a text for a number component is written as its number.
+  reader.AddSortOrder(c.ID);
+  v.id = 42;
+  ASSERT_EQ(reader.SetRange(LimitFixed, {{c.file.field(kId), v.Id()}}), FatalityNone);
+  EXPECT_EQ(FilterOf(reader), "CUS:ID = 42");
+  Put(v.City(), " 17 ");
+  ASSERT_EQ(reader.SetRange(LimitFixed, {{c.file.field(kId), v.City()}}), FatalityNone);
+  EXPECT_EQ(FilterOf(reader), "CUS:ID = 17");
+  reader.SelectSortOrder(1);
+  ASSERT_EQ(reader.SetRange(LimitFixed, {{c.file.field(kCity), v.Id()}}), FatalityNone);
+  EXPECT_EQ(FilterOf(reader), "CUS:CITY = '42'");
+  EXPECT_TRUE(presenter_.message_boxes().empty());
+  reader.Kill();
+}
+
+TEST_F(ViewReaderTest, RefreshRangeTakesOverChangedValues) {
+  Customers c(&errors_, FourCustomers());
+  ViewReader reader;
+  reader.Init(&c.view, &c.relations, nullptr);
+  reader.AddSortOrder(c.CITY);
+  Values left;
+  Values right;
+
+  // Fixed: never refreshed.
+  ASSERT_EQ(reader.SetRange(LimitFixed, {{left.City(), right.City()}}), FatalityNone);
+  Put(left.City(), "Rome");
+  EXPECT_EQ(reader.RefreshRange(), 0);
+  EXPECT_EQ(FilterOf(reader), "CUS:CITY = ''");
+
+  // Follow last: only the last pair's LEFT is followed, into its RIGHT.
+  ASSERT_EQ(
+      reader.SetRange(LimitFollowLast, {{left.City(), right.City()}, {left.Name(), right.Name()}}),
+      FatalityNone);
+  EXPECT_EQ(reader.RefreshRange(), 0);  // the city changed, but it is not followed
+  Put(left.Name(), "Ann");
+  EXPECT_EQ(reader.RefreshRange(), 1);
+  EXPECT_EQ(ClipText(right.Name().Get().text()), "Ann");
+  EXPECT_EQ(FilterOf(reader), "CUS:CITY = '' AND CUS:NAME = 'Ann'");
+  EXPECT_EQ(reader.RefreshRange(), 0);
+
+  // Between: a changed lower bound takes both bounds over; a changed upper bound alone is
+  // followed as the last pair.
+  ASSERT_EQ(reader.SetRange(LimitBetween, {{left.City(), right.City()},
+                                           {left.Low(), right.Low()},
+                                           {left.High(), right.High()}}),
+            FatalityNone);
+  Put(left.Low(), "A");
+  Put(left.High(), "C");
+  EXPECT_EQ(reader.RefreshRange(), 1);
+  EXPECT_EQ(FilterOf(reader), "CUS:CITY = '' AND CUS:NAME >= 'A' AND CUS:NAME <= 'C'");
+  Put(left.High(), "D");
+  EXPECT_EQ(reader.RefreshRange(), 1);
+  EXPECT_EQ(FilterOf(reader), "CUS:CITY = '' AND CUS:NAME >= 'A' AND CUS:NAME <= 'D'");
+  EXPECT_EQ(reader.RefreshRange(), 0);
+
+  // Follow all: the RIGHT values are compared with what was taken over last time.
+  ASSERT_EQ(reader.SetRange(LimitFollowAll, {{left.City(), right.City()}}), FatalityNone);
+  EXPECT_EQ(reader.RefreshRange(), 0);  // blank, as when the pair was added
+  Put(right.City(), "Oslo");
+  EXPECT_EQ(reader.RefreshRange(), 1);
+  EXPECT_EQ(reader.RefreshRange(), 0);
+  EXPECT_EQ(FilterOf(reader), "CUS:CITY = 'Oslo'");
+  reader.Kill();
+}
+
+// --- Reading ---
+
+// Accepts records by city: Oslo is skipped, a second Rome ends the range.
+class CityChecker final : public ViewReader {
+ public:
+  explicit CityChecker(DataFile& file) : file_(file) {}
+  std::uint8_t CheckRecord() override {
+    ++checked;
+    const std::string city = FieldText(file_, kCity);
+    if (city == "Oslo") return 2;
+    if (city == "Rome" && ++romes == 2) return 1;
+    return 0;
+  }
+  int checked = 0;
+  int romes = 0;
+
+ private:
+  DataFile& file_;
+};
+
+TEST_F(ViewReaderTest, ReadsAlongTheKeyInBothDirectionsAndAsksCheckRecord) {
+  Customers c(&errors_, FourCustomers());
+  ViewReader reader;
+  reader.Init(&c.view, &c.relations, nullptr);
+  EXPECT_TRUE(c.file.IsOpen());  // Init's UseViewFiles opened the lazily opened file
+  reader.AddSortOrder(c.CITY);
+  reader.Reset();
+  EXPECT_TRUE(c.view.IsOpen());
+  EXPECT_EQ(reader.OPENED, 1);
+  EXPECT_EQ(c.view.access_mode(), ViewReader::kViewAccessMode);
+  EXPECT_EQ(c.view.page_size(), 20);
+  EXPECT_EQ(c.view.buffer_timeout(), 60);
+  EXPECT_EQ(ReadAll(c.file, [&] { return reader.Next(); }),
+            (std::vector<std::string>{"Dan", "Bob", "Ann", "Cid", "end 5"}));
+  reader.Reset();
+  EXPECT_EQ(ReadAll(c.file, [&] { return reader.Previous(); }),
+            (std::vector<std::string>{"Cid", "Ann", "Bob", "Dan", "end 5"}));
+
+  // Another sort order reaches the view at the next Reset.
+  reader.AddSortOrder(c.ID);
+  reader.Reset();
+  EXPECT_EQ(c.view.order(), "CUS:ID");
+  EXPECT_EQ(ReadAll(c.file, [&] { return reader.Next(); }),
+            (std::vector<std::string>{"Ann", "Bob", "Cid", "Dan", "end 5"}));
+
+  // Open opens once but writes the order every time: a view closed behind the reader's back
+  // stays closed, while its order follows the sort order.
+  reader.SetOrder("CUS:CITY,CUS:NAME");
+  c.view.Close();
+  reader.Open();
+  EXPECT_FALSE(c.view.IsOpen());
+  EXPECT_EQ(c.view.order(), "CUS:CITY,CUS:NAME");
+  reader.Close();
+  EXPECT_EQ(reader.OPENED, 0);
+  EXPECT_TRUE(presenter_.message_boxes().empty());  // the end of the records posts nothing
+  reader.Kill();
+
+  // CheckRecord: 2 skips a record, 1 ends the reading.
+  CityChecker checker(c.file);
+  checker.Init(&c.view, &c.relations, nullptr);
+  checker.AddSortOrder(c.ID);
+  checker.Reset();
+  EXPECT_EQ(ReadAll(c.file, [&] { return checker.Next(); }),
+            (std::vector<std::string>{"Ann", "end 5"}));
+  EXPECT_EQ(checker.checked, 3);  // Ann, Bob skipped, Cid out of range
+  checker.Close();
+  checker.Kill();
+  EXPECT_TRUE(presenter_.message_boxes().empty());
+}
+
+TEST_F(ViewReaderTest, FailuresArePostedThroughThePrimaryFile) {
+  Customers c(&errors_, FourCustomers(), /*wrap=*/true);
+  ViewReader reader;
+  reader.Init(&c.view, &c.relations, nullptr);
+  reader.AddSortOrder(c.ID);
+  reader.Reset();
+  ASSERT_EQ(reader.Next(), FatalityNone);
+
+  // Another file was the last the error manager heard of; the message names the primary file.
+  errors_.SetFileName("OTHER.DAT");
+  c.fault.FailOnce(FileOperation::kNext, InjectedFault::Driver("E7", "sector not found"));
+  EXPECT_EQ(reader.Next(), FatalityHalt);
+  ASSERT_EQ(Captions(), std::vector<std::string>{"Record Retrieval Error"});
+  const std::string text = presenter_.message_boxes()[0].text;
+  EXPECT_NE(text.find("sector not found"), std::string::npos) << text;
+  EXPECT_NE(text.find("CUS"), std::string::npos) << text;
+  EXPECT_EQ(c.manager.thread_info().LASTERROR, ErrRecordRetrieval);
+
+  // An order the view refuses, and a start it cannot take: View Open Error, and carrying on.
+  reader.SetOrder("CUS:NOSUCH");
+  reader.Reset(3);
+  ASSERT_EQ(Captions(), (std::vector<std::string>{"Record Retrieval Error", "View Open Error",
+                                                  "View Open Error"}));
+  EXPECT_NE(presenter_.message_boxes()[1].text.find("CUS:NOSUCH"), std::string::npos);
+  EXPECT_EQ(c.manager.thread_info().LASTERROR, ErrViewOpen);
+  reader.Close();
+  reader.Kill();
+}
+
+TEST_F(ViewReaderTest, AViewThatCannotOpenIsReportedOnceAndOpenedLater) {
+  Customers c(&errors_, FourCustomers());
+  ViewReader reader;
+  reader.Init(&c.view, &c.relations, nullptr);
+  reader.AddSortOrder(c.ID);
+  c.file.Close();  // the view cannot open over a closed file
+
+  reader.Reset();
+  EXPECT_EQ(Captions(), std::vector<std::string>{"View Open Error"});
+  EXPECT_EQ(reader.OPENED, 0);
+  EXPECT_EQ(reader.Next(), FatalityHalt);
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"View Open Error", "Record Retrieval Error"}));
+
+  // Once the file is open again, the next Reset opens the view.
+  c.file.Open(kAccessReadWrite | kShareDenyNone);
+  reader.Reset();
+  EXPECT_EQ(reader.OPENED, 1);
+  EXPECT_EQ(reader.Next(), FatalityNone);
+  EXPECT_EQ(FieldText(c.file, kName), "Ann");
+  EXPECT_EQ(presenter_.message_boxes().size(), 2u);
+  reader.Close();
+  reader.Kill();
+}
+
+TEST_F(ViewReaderTest, PrepareNewRecordPutsTheRangeIntoTheKey) {
+  Customers c(&errors_, FourCustomers());
+  ViewReader reader;
+  reader.Init(&c.view, &c.relations, nullptr);
+  reader.AddSortOrder(c.CITY);
+  Values v;
+  Put(v.City(), "Rome");
+  Put(v.Name(), "Eve");
+  ASSERT_EQ(reader.SetRange(LimitFixed,
+                            {{c.file.field(kCity), v.City()}, {c.file.field(kName), v.Name()}}),
+            FatalityNone);
+
+  testing::SetCustomer(c.file, 9, "old", "old");
+  EXPECT_EQ(reader.PrepareNewRecord(false), FatalityNone);
+  EXPECT_EQ(c.file.field(kId).Get().number(), 0);  // cleared
+  EXPECT_EQ(FieldText(c.file, kCity), "Rome");
+  EXPECT_EQ(FieldText(c.file, kName), "Eve");
+
+  // Between: only the components before the bounded one; the rest of the buffer kept.
+  ASSERT_EQ(reader.SetRange(LimitBetween, {{c.file.field(kCity), v.City()},
+                                           {c.file.field(kName), v.Low()},
+                                           {c.file.field(kName), v.High()}}),
+            FatalityNone);
+  Put(v.City(), "Bonn");
+  testing::SetCustomer(c.file, 9, "kept", "old");
+  EXPECT_EQ(reader.PrepareNewRecord(true), FatalityNone);
+  EXPECT_EQ(c.file.field(kId).Get().number(), 9);
+  EXPECT_EQ(FieldText(c.file, kCity), "Bonn");
+  EXPECT_EQ(FieldText(c.file, kName), "kept");
+  reader.Kill();
+}
+
+TEST_F(ViewReaderTest, KillReleasesTheSortOrdersAndKeepsASuppliedList) {
+  Customers c(&errors_, FourCustomers());
+  Values v;
+  ViewOrderList list;
+  {
+    ViewReader reader;
+    reader.Init(&c.view, &c.relations, &list);
+    EXPECT_EQ(reader.DISPOSEORDER, 0);
+    reader.AddSortOrder(c.CITY);
+    reader.SetFilter("A = 1");
+    ASSERT_EQ(reader.SetRange(LimitFixed, {{c.file.field(kCity), v.City()}}), FatalityNone);
+    reader.Reset();
+    reader.Kill();
+    EXPECT_TRUE(c.view.IsOpen());  // Kill does not close the view
+    reader.Close();
+    EXPECT_FALSE(c.view.IsOpen());
+    reader.Kill();  // twice does nothing more
+    EXPECT_EQ(reader.ORDER, &list);
+  }
+  ASSERT_EQ(list.ENTRIES.size(), 1u);
+  const ViewOrderEntry& entry = list.ENTRIES[0];
+  EXPECT_EQ(entry.RANGELIST, nullptr);
+  EXPECT_EQ(entry.FILTER, nullptr);
+  EXPECT_FALSE(entry.ORDER.has_value());
+  EXPECT_FALSE(entry.FREEELEMENT.valid());
+  EXPECT_EQ(entry.LIMITTYPE, LimitNone);
+
+  ViewReader owner;
+  owner.Init(&c.view, &c.relations, nullptr);
+  owner.AddSortOrder(c.CITY);
+  owner.Kill();
+  EXPECT_EQ(owner.ORDER, nullptr);
+  EXPECT_EQ(owner.AddSortOrder(c.CITY), 0);  // nothing to add to after Kill
+  owner.Kill();
+}
+
+// --- The text-line driver ---
+
+TEST_F(ViewReaderTest, ReadsALineFileInFileOrder) {
+  testing::TempDir dir;
+  const std::string name = dir.Write("lines.qdl", "first\nsecond\r\nthird");
+  TextLineFile file(name, testing::LineLayout(20));
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  FileRelations relations;
+  relations.Init(&manager, false);
+  ASSERT_EQ(relations.Open(false), FatalityNone);
+  View view(file);
+  ViewReader reader;
+  reader.Init(&view, &relations, nullptr);
+  EXPECT_EQ(reader.AddSortOrder(nullptr), 1);
+  reader.Reset();
+  std::vector<std::string> lines;
+  while (reader.Next() == FatalityNone) lines.push_back(testing::RecordText(file));
+  EXPECT_EQ(lines, (std::vector<std::string>{"first", "second", "third"}));
+  EXPECT_EQ(reader.Next(), FatalityNotify);
+  EXPECT_TRUE(presenter_.message_boxes().empty());
+
+  // The driver cannot read backwards: a read error, posted, not the end of the records.
+  EXPECT_EQ(reader.Previous(), FatalityHalt);
+  EXPECT_EQ(Captions(), std::vector<std::string>{"Record Retrieval Error"});
+  reader.Close();
+  reader.Kill();
+  relations.Close(false);
+  relations.Kill();
+  manager.Kill();
+}
+
+}  // namespace
+}  // namespace morlan
