@@ -82,7 +82,7 @@ ViewOrderEntry* ViewReader::CurrentOrder() {
 std::uint8_t ViewReader::SelectSortOrder(std::uint8_t n) {
   if (ORDER == nullptr) return 0;
   const std::size_t position = n == 0 ? 1 : n;
-  if (position == ORDER->CURRENT) return 0;
+  if (position == ORDER->CURRENT || position > ORDER->ENTRIES.size()) return 0;
   ORDER->CURRENT = position;
   return 1;
 }
@@ -143,13 +143,44 @@ std::size_t ViewReader::PairCount(const ViewOrderEntry& entry) {
   return entry.RANGELIST != nullptr ? entry.RANGELIST->Count() : 0;
 }
 
-std::string ViewReader::RangeProblem(std::uint8_t, std::size_t, const FileKey*) { return {}; }
+std::string ViewReader::RangeProblem(std::uint8_t limit_type, std::size_t pairs,
+                                     const FileKey* key) {
+  if (limit_type > LimitFollowAll) {
+    return "Unknown kind of range limit " + std::to_string(limit_type);
+  }
+  if (limit_type == LimitNone) {
+    return pairs == 0 ? std::string() : "Range pairs given without a kind of range limit";
+  }
+  if (pairs == 0) return "A range limit without range pairs";
+  if (limit_type == LimitBetween && pairs < 2) return "A range between bounds needs 2 pairs";
+  if (pairs > kMaxRangePairs) return "More than 255 range pairs";
+  FileManager* manager = PrimaryManager();
+  const int components = key != nullptr && manager != nullptr ? manager->KeyComponentCount(key) : 0;
+  if (components == 0) return "A range limit needs a key of the primary file";
+  const std::size_t limited = limit_type == LimitBetween ? pairs - 1 : pairs;
+  if (limited > static_cast<std::size_t>(components)) {
+    return "The range limits " + std::to_string(limited) + " key components; the key has " +
+           std::to_string(components);
+  }
+  return {};
+}
+
+std::string ViewReader::RangeProblem(const ViewOrderEntry& entry) {
+  // Pairs left over without a kind are never used.
+  if (entry.LIMITTYPE == LimitNone) return {};
+  return RangeProblem(entry.LIMITTYPE, PairCount(entry), entry.MAINKEY);
+}
 
 Level ViewReader::SetRange(std::uint8_t limit_type, const std::vector<RangePair>& pairs) {
   ViewOrderEntry* entry = CurrentOrder();
   if (entry == nullptr) return Refuse(ErrViewOpen, "There is no sort order to limit");
   const std::string problem = RangeProblem(limit_type, pairs.size(), entry->MAINKEY);
   if (!problem.empty()) return Refuse(ErrViewOpen, problem);
+  for (const RangePair& pair : pairs) {
+    if (!pair.LEFT.valid() || !pair.RIGHT.valid()) {
+      return Refuse(ErrViewOpen, "A range pair refers to no field");
+    }
+  }
   if (entry->RANGELIST == nullptr) entry->RANGELIST = std::make_unique<FieldPairs>();
   entry->RANGELIST->Init();
   for (const RangePair& pair : pairs) entry->RANGELIST->AddPair(pair.LEFT, pair.RIGHT);
@@ -166,10 +197,12 @@ std::uint8_t ViewReader::FreeComponentPosition() {
   ViewOrderEntry* entry = CurrentOrder();
   FileManager* manager = PrimaryManager();
   if (entry == nullptr || entry->MAINKEY == nullptr || manager == nullptr) return 0;
-  std::size_t position = PairCount(*entry);
+  if (!RangeProblem(*entry).empty()) return 0;
+  std::size_t position = entry->LIMITTYPE == LimitNone ? 0 : PairCount(*entry);
   if (entry->LIMITTYPE != LimitBetween) ++position;
   const int count = manager->KeyComponentCount(entry->MAINKEY);
-  if (position > static_cast<std::size_t>(count)) return 0;
+  // Past the key, or past what a byte can name: no free component.
+  if (position > static_cast<std::size_t>(count) || position > 255) return 0;
   return static_cast<std::uint8_t>(position);
 }
 
@@ -181,7 +214,7 @@ std::string ViewReader::FreeComponentName() {
 
 std::uint8_t ViewReader::RefreshRange() {
   ViewOrderEntry* entry = CurrentOrder();
-  if (entry == nullptr || entry->RANGELIST == nullptr) return 0;
+  if (entry == nullptr || entry->RANGELIST == nullptr || !RangeProblem(*entry).empty()) return 0;
   FieldPairs& range = *entry->RANGELIST;
   const std::size_t n = range.Count();
   switch (entry->LIMITTYPE) {
@@ -234,6 +267,8 @@ bool ViewReader::BuildFilterText(std::string* text, std::string* reason) {
   ViewOrderEntry* entry = CurrentOrder();
   if (entry == nullptr) return true;
   FileManager* manager = PrimaryManager();
+  *reason = RangeProblem(*entry);
+  if (!reason->empty()) return false;
   const std::size_t n = PairCount(*entry);
   if (manager != nullptr && n != 0) {
     const FieldPairList& pairs = *entry->RANGELIST->LIST;
@@ -361,7 +396,8 @@ Level ViewReader::PrepareNewRecord(bool keep_buffers) {
   FileManager* manager = PrimaryManager();
   if (manager == nullptr) return FatalityHalt;
   const ViewOrderEntry* entry = CurrentOrder();
-  if (entry != nullptr && entry->RANGELIST != nullptr) {
+  // A range that does not fit its key is not applied (writing the filter reports it).
+  if (entry != nullptr && entry->RANGELIST != nullptr && RangeProblem(*entry).empty()) {
     const std::size_t n = PairCount(*entry);
     std::size_t limited = 0;
     switch (entry->LIMITTYPE) {

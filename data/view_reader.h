@@ -219,8 +219,11 @@ class ViewReader {
   Level Post(ErrorId id);
   // Sets status 47 with `reason`, then posts `id`.
   Level Refuse(ErrorId id, std::string_view reason);
-  // Why `entry`'s range cannot be used as declared (kind, pair count, key), or empty.
+  // Why a range of `limit_type` with `pairs` pairs on `key` cannot be used, or empty.
   std::string RangeProblem(std::uint8_t limit_type, std::size_t pairs, const FileKey* key);
+  // RangeProblem of `entry`'s range as it stands (pairs may have been added to RANGELIST
+  // directly); a range of kind LimitNone has none.
+  std::string RangeProblem(const ViewOrderEntry& entry);
   // Number of range pairs of `entry`; 0 without a list.
   static std::size_t PairCount(const ViewOrderEntry& entry);
   // Appends `name` & op & value text of `pair` to `*text`; false with `*reason` when it does

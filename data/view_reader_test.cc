@@ -483,6 +483,162 @@ TEST_F(ViewReaderTest, KillReleasesTheSortOrdersAndKeepsASuppliedList) {
   owner.Kill();
 }
 
+// --- Declarations that do not fit ---
+
+// The box texts shown so far, from the `first`th on.
+std::vector<std::string> BoxTexts(const HeadlessPresenter& presenter, std::size_t first = 0) {
+  std::vector<std::string> texts;
+  const std::vector<MessageBoxRequest> boxes = presenter.message_boxes();
+  for (std::size_t i = first; i < boxes.size(); ++i) texts.push_back(boxes[i].text);
+  return texts;
+}
+
+TEST_F(ViewReaderTest, RangeDeclarationsBeyondThePairsOrTheKeyAreRefused) {
+  Customers c(&errors_, FourCustomers());
+  ViewReader reader;
+  reader.Init(&c.view, &c.relations, nullptr);
+  Values v;
+  const FieldRef city = c.file.field(kCity);
+  const FieldRef name = c.file.field(kName);
+  EXPECT_NE(reader.SetRange(LimitFixed, {{city, v.City()}}), FatalityNone);  // no sort order
+
+  reader.AddSortOrder(c.CITY);
+  Put(v.City(), "Rome");
+  ASSERT_EQ(reader.SetRange(LimitFixed, {{city, v.City()}}), FatalityNone);
+  const std::size_t before = presenter_.message_boxes().size();
+
+  const std::vector<std::pair<std::uint8_t, std::vector<RangePair>>> refused = {
+      {LimitBetween, {{city, v.Low()}}},                                    // a bound missing
+      {LimitFollowLast, {}},                                                // nothing to follow
+      {LimitFixed, {}},                                                     // nothing to limit
+      {LimitFixed, {{city, v.City()}, {name, v.Name()}, {name, v.Low()}}},  // 3 of 2 components
+      {LimitBetween, {{city, v.City()}, {name, v.Name()}, {name, v.Low()}, {name, v.High()}}},
+      {LimitNone, {{city, v.City()}}},     // pairs without a kind
+      {5, {{city, v.City()}}},             // no such kind
+      {LimitFixed, {{city, FieldRef()}}},  // a value of nothing
+  };
+  for (const auto& [kind, pairs] : refused) {
+    EXPECT_NE(reader.SetRange(kind, pairs), FatalityNone)
+        << "kind " << int(kind) << " with " << pairs.size() << " pairs";
+  }
+  // Each refusal says why, and the declaration that was in place stays.
+  const std::vector<std::string> texts = BoxTexts(presenter_, before);
+  EXPECT_EQ(texts.size(), refused.size());
+  for (const std::string& text : texts) {
+    EXPECT_NE(text.find("attempting to open the current VIEW"), std::string::npos) << text;
+    EXPECT_NE(text.find("(47)"), std::string::npos) << text;
+  }
+  EXPECT_EQ(reader.CurrentOrder()->LIMITTYPE, LimitFixed);
+  EXPECT_EQ(reader.CurrentOrder()->RANGELIST->Count(), 1u);
+  EXPECT_EQ(FilterOf(reader), "CUS:CITY = 'Rome'");
+
+  // The widest declarations that fit.
+  EXPECT_EQ(reader.SetRange(LimitBetween, {{city, v.City()}, {name, v.Low()}, {name, v.High()}}),
+            FatalityNone);
+  EXPECT_EQ(reader.SetRange(LimitFollowAll, {{city, v.City()}, {name, v.Name()}}), FatalityNone);
+
+  // A sort order without a key has nothing to limit.
+  reader.AddSortOrder(nullptr);
+  EXPECT_NE(reader.SetRange(LimitFixed, {{city, v.City()}}), FatalityNone);
+  EXPECT_EQ(reader.CurrentOrder()->LIMITTYPE, LimitNone);
+  reader.Kill();
+}
+
+TEST_F(ViewReaderTest, AtMost255RangePairs) {
+  // A key of 256 one-byte components, each limited by a pair of its own.
+  constexpr int kFields = 256;
+  RecordLayout layout;
+  std::vector<KeyComponent> components;
+  for (int i = 0; i < kFields; ++i) {
+    layout.AddField("W:B" + std::to_string(i), FieldType::kByte);
+    components.push_back({i, true});
+  }
+  MemoryKeyedFile file("W", layout);
+  file.Create();
+  FileManager manager;
+  manager.Init(&file, &errors_);
+  const FileKey* key = manager.AddKey(MakeKey("W:ALL", components), "All");
+  ASSERT_EQ(manager.Open(), FatalityNone);
+  ASSERT_NE(key, nullptr);
+  ASSERT_EQ(manager.KeyComponentCount(key), kFields);
+  FileRelations relations;
+  relations.Init(&manager, false);
+  View view(file);
+  ViewReader reader;
+  reader.Init(&view, &relations, nullptr);
+  reader.AddSortOrder(key);
+
+  std::vector<std::uint8_t> values(kFields, 7);
+  std::vector<RangePair> pairs;
+  for (int i = 0; i < kFields; ++i) {
+    pairs.push_back(
+        {file.field(i), FieldRef(FieldType::kByte, reinterpret_cast<char*>(&values[i]), 1)});
+  }
+  EXPECT_NE(reader.SetRange(LimitFixed, pairs), FatalityNone);
+  EXPECT_EQ(reader.CurrentOrder()->LIMITTYPE, LimitNone);
+  EXPECT_EQ(Captions(), std::vector<std::string>{"View Open Error"});
+  pairs.pop_back();
+  EXPECT_EQ(reader.SetRange(LimitFixed, pairs), FatalityNone);
+  EXPECT_EQ(reader.FreeComponentPosition(), 0);  // 256 is past what a byte can name
+  reader.Kill();
+  relations.Kill();
+  manager.Kill();
+}
+
+TEST_F(ViewReaderTest, RangePairsAddedBehindTheReadersBackAreNotIndexedPast) {
+  Customers c(&errors_, FourCustomers());
+  ViewReader reader;
+  reader.Init(&c.view, &c.relations, nullptr);
+  reader.AddSortOrder(c.CITY);
+  Values left;
+  Values right;
+  ViewOrderEntry& entry = *reader.CurrentOrder();
+
+  // Kinds set on the list directly, with too few pairs for them.
+  for (const std::uint8_t kind : {LimitFollowLast, LimitBetween}) {
+    entry.LIMITTYPE = kind;
+    EXPECT_EQ(reader.RefreshRange(), 0) << int(kind);
+    EXPECT_EQ(reader.FreeComponentPosition(), 0) << int(kind);
+    std::string text;
+    std::string reason;
+    EXPECT_FALSE(reader.BuildFilterText(&text, &reason)) << int(kind) << text;
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(reader.PrepareNewRecord(true), FatalityNone);
+    entry.RANGELIST->AddPair(left.Low(), right.Low());  // Between still has too few
+  }
+
+  // More pairs than the key has components.
+  entry.LIMITTYPE = LimitFixed;
+  entry.RANGELIST->AddPair(left.High(), right.High());
+  ASSERT_EQ(entry.RANGELIST->Count(), 3u);
+  std::string text;
+  std::string reason;
+  EXPECT_FALSE(reader.BuildFilterText(&text, &reason)) << text;
+  EXPECT_EQ(reader.FreeComponentPosition(), 0);
+  reader.Reset();  // the refused filter is posted, and the view reads unfiltered
+  EXPECT_EQ(Captions().back(), "View Open Error");
+  EXPECT_EQ(c.view.filter(), "");
+  reader.Close();
+  reader.Kill();
+}
+
+TEST_F(ViewReaderTest, SelectSortOrderPastTheEndChangesNothing) {
+  Customers c(&errors_, FourCustomers());
+  ViewReader reader;
+  reader.Init(&c.view, &c.relations, nullptr);
+  EXPECT_EQ(reader.SelectSortOrder(1), 0);  // no sort order yet
+  reader.AddSortOrder(c.CITY);
+  reader.AddSortOrder(c.ID);
+  for (const std::uint8_t n : {3, 255}) {
+    EXPECT_EQ(reader.SelectSortOrder(n), 0) << int(n);
+    EXPECT_EQ(reader.ORDER->CURRENT, 2u);
+    ASSERT_NE(reader.CurrentOrder(), nullptr);
+  }
+  EXPECT_EQ(reader.SelectSortOrder(1), 1);
+  EXPECT_EQ(reader.CurrentOrder()->MAINKEY, c.CITY);
+  reader.Kill();
+}
+
 // --- The text-line driver ---
 
 TEST_F(ViewReaderTest, ReadsALineFileInFileOrder) {
