@@ -56,9 +56,9 @@ class Picture final {
   // nothing.
   std::size_t Format(double value, char* out) const;
   // Writes `text` through the picture into out[0..width()) and returns width(). A text picture
-  // cuts or pads it. A number picture shows the number the text holds (blanks around allowed,
-  // see ReadBack for the forms) and 0 for a text that is blank or holds no number. Allocates
-  // nothing.
+  // cuts or pads it. A number picture shows the number the text holds (the forms ReadBack
+  // reads, or a plain decimal with an exponent such as "1e+21") and 0 for a text that is blank
+  // or holds no number. Allocates nothing.
   std::size_t Format(std::string_view text, char* out) const;
 
   // Reads a text shown or typed for a number picture back to the number it stands for: blanks

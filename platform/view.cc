@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/text_compare.h"
+#include "platform/filter_parser.h"
 #include "platform/runtime_error_state.h"
 
 namespace morlan {
@@ -99,11 +100,18 @@ void View::SetOrder(std::string_view text) {
 }
 
 void View::SetFilter(std::string_view text) {
-  // A filter that is not applied would deliver records the caller asked to leave out.
-  if (!WithoutBlanks(text).empty()) {
-    return RuntimeErrorState::Set(StatusInvalidRequest, "Filter expressions are not supported yet");
+  auto parsed = std::make_shared<FilterExpression>();
+  std::string error;
+  if (!FilterParser::Parse(text, files_, parsed.get(), &error)) {
+    return RuntimeErrorState::Set(StatusInvalidRequest, error);
   }
-  filter_text_.clear();
+  if (parsed->empty()) {
+    filter_text_.clear();
+    filter_.reset();
+  } else {
+    filter_text_ = std::string(text);
+    filter_ = std::move(parsed);
+  }
   RuntimeErrorState::SetOk();
 }
 
@@ -116,20 +124,28 @@ void View::SetStart(std::uint8_t position) {
   StartOrder();
 }
 
-void View::Next() {
-  if (!open_) return RuntimeErrorState::Set(StatusNotOpen);
-  primary().Next();
-}
+void View::Next() { Read(&DataFile::Next); }
 
-void View::Previous() {
+void View::Previous() { Read(&DataFile::Previous); }
+
+void View::Read(void (DataFile::*step)()) {
   if (!open_) return RuntimeErrorState::Set(StatusNotOpen);
-  primary().Previous();
+  DataFile& file = primary();
+  for (;;) {
+    (file.*step)();
+    if (RuntimeErrorState::code() != StatusOk) return;
+    if (reading_filter_ == nullptr || reading_filter_->Matches()) return;
+  }
 }
 
 void View::StartOrder() {
   const FileKey* key = order_key();
-  if (key == nullptr) return primary().SetStart();
-  primary().SetKeyStart(*key);
+  if (key == nullptr) {
+    primary().SetStart();
+  } else {
+    primary().SetKeyStart(*key);
+  }
+  if (RuntimeErrorState::code() == StatusOk) reading_filter_ = filter_;
 }
 
 }  // namespace morlan

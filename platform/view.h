@@ -74,12 +74,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/data_file.h"
 #include "platform/file_key.h"
+#include "platform/filter_expression.h"
 
 namespace morlan {
 
@@ -137,8 +139,10 @@ class View {
   void Previous();
 
  private:
-  // Starts the primary file reading along the order set now.
+  // Starts the primary file reading along the order set now, with the filter set now.
   void StartOrder();
+  // Reads with `step` until a record the filter holds for, or a failure.
+  void Read(void (DataFile::*step)());
 
   std::vector<DataFile*> files_;
   bool open_ = false;
@@ -154,6 +158,10 @@ class View {
   // pointer, so the order survives keys the file declares later.
   int order_key_ = -1;
   std::string filter_text_;
+  // The filter set last, and the one reading started with; null for no filter. Shared, so that
+  // starting with the filter set costs no copy.
+  std::shared_ptr<FilterExpression> filter_;
+  std::shared_ptr<FilterExpression> reading_filter_;
 };
 
 }  // namespace morlan

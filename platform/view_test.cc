@@ -125,10 +125,11 @@ TEST_F(ViewOverLinesTest, SetStartRestartsTheOrderAndOffersOnlyItsStart) {
   EXPECT_EQ(FirstField(lines_), "two");
 }
 
-TEST_F(ViewOverLinesTest, FiltersAndUnknownOrdersAreRefusedNotIgnored) {
+TEST_F(ViewOverLinesTest, BadFiltersAndUnknownOrdersAreRefusedNotIgnored) {
+  // Both files have a field F1: a bare name could mean either.
   view_.SetFilter("F1 = 'two'");
   EXPECT_EQ(RuntimeErrorState::code(), StatusInvalidRequest);
-  EXPECT_THAT(std::string(RuntimeErrorState::text()), ::testing::HasSubstr("not supported"));
+  EXPECT_EQ(RuntimeErrorState::text(), "Filter: field 'F1' at column 1 is ambiguous");
   view_.SetFilter("  ");
   EXPECT_EQ(RuntimeErrorState::code(), StatusOk);
   EXPECT_EQ(view_.filter(), "");
@@ -242,6 +243,97 @@ TEST_F(ViewKeyOrderTest, ANewOrderTakesEffectAtTheNextStart) {
   EXPECT_THAT(ReadOn(view_), ElementsAre("Bob", "Carol", "<33>"));
   view_.SetStart(0);
   EXPECT_THAT(ReadOn(view_), ElementsAre("Carol", "Alice", "Bob", "<33>"));
+}
+
+// Sales lines in INP, with a few fields of each kind; OUT rides along and is not read.
+class ViewFilterTest : public ::testing::Test {
+ protected:
+  ViewFilterTest() : inp_("INP", InpLayout()), out_("OUT", OutLayout()), view_(inp_) {
+    view_.AddFile(out_);
+    inp_.Create();
+    out_.Create();
+    inp_.Open(kReadWrite);
+    out_.Open(kReadWrite);
+    struct Row {
+      const char* name;
+      const char* region;
+      int amount;
+      double price;
+    };
+    for (const Row& row : {Row{"o'brien", "North", 10, 1.5}, Row{"Smith", "South", 15, 2.25},
+                           Row{"xyzzy", "North", 20, 0}, Row{"Abel", "North ", 25, -3},
+                           Row{"", "North", 30, 1e21}}) {
+      inp_.field(0).Set(FieldValue::Text(row.name));
+      inp_.field(1).Set(FieldValue::Text(row.region));
+      inp_.field(2).Set(FieldValue::Number(row.amount));
+      inp_.field(3).Set(FieldValue::Number(row.price));
+      inp_.Add();
+    }
+  }
+
+  static RecordLayout InpLayout() {
+    RecordLayout layout;
+    layout.AddField("INP:NAME", FieldType::kText, 12);
+    layout.AddField("INP:REGION", FieldType::kText, 8);
+    layout.AddField("INP:AMOUNT", FieldType::kLong);
+    layout.AddField("INP:PRICE", FieldType::kReal);
+    return layout;
+  }
+  static RecordLayout OutLayout() {
+    RecordLayout layout;
+    layout.AddField("OUT:TITLE", FieldType::kText, 12);
+    layout.AddField("OUT:LIMIT", FieldType::kShort);
+    return layout;
+  }
+
+  // The names of the records `filter` delivers, from the start, then "<code>".
+  std::vector<std::string> Filtered(std::string_view filter, void (View::*step)() = &View::Next) {
+    view_.SetFilter(filter);
+    if (RuntimeErrorState::code() != StatusOk) {
+      return {"refused: " + std::string(RuntimeErrorState::text())};
+    }
+    if (!view_.IsOpen()) view_.Open(kFrameworkViewMode);
+    view_.SetStart(0);
+    return ReadOn(view_, step);
+  }
+
+  MemoryKeyedFile inp_;
+  MemoryKeyedFile out_;
+  View view_;
+};
+
+TEST_F(ViewFilterTest, DeliversOnlyTheRecordsTheFilterHoldsFor) {
+  EXPECT_THAT(Filtered("REGION = 'North' AND (NAME)"),
+              ElementsAre("o'brien", "xyzzy", "Abel", "<33>"));
+  EXPECT_THAT(Filtered("REGION = 'North' AND (NAME)", &View::Previous),
+              ElementsAre("Abel", "xyzzy", "o'brien", "<33>"));
+  EXPECT_THAT(Filtered("inp:Region = 'South' or AMOUNT >= 25"),
+              ElementsAre("Smith", "Abel", "", "<33>"));
+  EXPECT_THAT(Filtered("UPPER(NAME) = UPPER('O''BRIEN')"), ElementsAre("o'brien", "<33>"));
+  EXPECT_THAT(Filtered("INSTRING('yzz',NAME,1,1) <> 0"), ElementsAre("xyzzy", "<33>"));
+  EXPECT_THAT(Filtered("SUB(NAME,1,3) = 'xyz'"), ElementsAre("xyzzy", "<33>"));
+  EXPECT_THAT(Filtered("(AMOUNT >= 15) AND (AMOUNT <= 25)"),
+              ElementsAre("Smith", "xyzzy", "Abel", "<33>"));
+  EXPECT_THAT(Filtered("FORMAT(PRICE,@n9.2) = '2.25'"), ElementsAre("Smith", "<33>"));
+  EXPECT_THAT(Filtered("NAME >= 'm' AND NAME <= 'p' AND REGION = 'North'"),
+              ElementsAre("o'brien", "<33>"));
+  EXPECT_THAT(Filtered("NAME = 'nobody'"), ElementsAre("<33>"));
+  EXPECT_THAT(Filtered(""), ElementsAre("o'brien", "Smith", "xyzzy", "Abel", "", "<33>"));
+}
+
+TEST_F(ViewFilterTest, FieldsOfAFileTheViewDoesNotReadComeFromItsBuffer) {
+  out_.field(1).Set(FieldValue::Number(20));
+  EXPECT_THAT(Filtered("AMOUNT > OUT:LIMIT"), ElementsAre("Abel", "", "<33>"));
+
+  // Once another file has a NAME too, only the label tells which.
+  RecordLayout layout;
+  layout.AddField("EXT:NAME", FieldType::kText, 4);
+  MemoryKeyedFile ext("EXT", layout);
+  view_.AddFile(ext);
+  EXPECT_THAT(Filtered("NAME = 'Abel'"),
+              ElementsAre("refused: Filter: field 'NAME' at column 1 is ambiguous"));
+  ext.field(0).Set(FieldValue::Text("Abel"));
+  EXPECT_THAT(Filtered("inp:name = ext:name"), ElementsAre("Abel", "<33>"));
 }
 
 }  // namespace
