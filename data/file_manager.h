@@ -211,7 +211,12 @@ class FileManager : public FileCallbackInterface {
   FieldRef KeyComponentField(const FileKey* key, int n);
   std::string KeyComponentLabel(const FileKey* key, int n);
   std::string KeyPrefixText(const FileKey* key, int n, std::size_t size);
-  static std::string QuoteValue(const FieldValue& value, std::string_view expression);
+  // `value` as a literal of a filter expression: a text between apostrophes, each apostrophe
+  // doubled, wrapped in UPPER( ) when `expression` contains "UPPER("; a number in its shortest
+  // decimal form. Nothing (std::nullopt) when a text's literal would pass the 2,000-character
+  // work area: a cut literal would change the expression or break it.
+  static std::optional<std::string> QuoteValue(const FieldValue& value,
+                                               std::string_view expression);
   static std::string ClipCopy(std::string_view text);
 
   // --- Fields, in declared order ---

@@ -2,6 +2,7 @@
 // copies.
 #include <algorithm>
 #include <charconv>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -119,7 +120,8 @@ std::string FileManager::KeyPrefixText(const FileKey* key, int n, std::size_t si
   return text;
 }
 
-std::string FileManager::QuoteValue(const FieldValue& value, std::string_view expression) {
+std::optional<std::string> FileManager::QuoteValue(const FieldValue& value,
+                                                   std::string_view expression) {
   if (!value.is_text()) {
     std::string number;
     AppendNumber(number, value.number());
@@ -127,22 +129,24 @@ std::string FileManager::QuoteValue(const FieldValue& value, std::string_view ex
   }
   constexpr std::string_view kUpper = "UPPER(";
   const bool upper = expression.find(kUpper) != std::string_view::npos;
-  // The whole result fits the work area. A text too long for it is cut between characters,
-  // never inside a doubled quote, and the literal is always closed: a cut value must not turn
-  // into a broken or different expression.
-  const std::size_t room = kQuoteCapacity - (upper ? kUpper.size() + 1 : 0);
+  const std::string_view text = value.text();
+  const std::size_t size = text.size() +
+                           static_cast<std::size_t>(std::count(text.begin(), text.end(), '\'')) +
+                           2 + (upper ? kUpper.size() + 1 : 0);
+  // The whole literal fits the work area, or there is none: any cut would either leave the
+  // literal open or split a doubled quote, and either way change what the expression says.
+  if (size > kQuoteCapacity) return std::nullopt;
   std::string quoted;
-  quoted.reserve(std::min(room, value.text().size() + 2));
+  quoted.reserve(size);
+  if (upper) quoted += kUpper;
   quoted += '\'';
-  for (const char c : value.text()) {
-    const std::size_t piece = c == '\'' ? 2 : 1;
-    if (quoted.size() + piece + 1 > room) break;
+  for (const char c : text) {
     quoted += c;
     if (c == '\'') quoted += '\'';
   }
   quoted += '\'';
-  if (!upper) return quoted;
-  return std::string(kUpper) + quoted + ")";
+  if (upper) quoted += ')';
+  return quoted;
 }
 
 std::string FileManager::ClipCopy(std::string_view text) {

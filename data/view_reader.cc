@@ -1,6 +1,8 @@
 #include "data/view_reader.h"
 
 #include <charconv>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "common/codes.h"
@@ -18,8 +20,10 @@ constexpr std::string_view kAnd = " AND ";
 
 StatusCode Code() { return RuntimeErrorState::code(); }
 
-// The value of `pair`'s RIGHT side as a filter compares it: text when LEFT is a text field.
-FieldValue RangeValue(const FieldPair& pair) {
+// The value of `pair`'s RIGHT side as a filter compares it: text when LEFT is a text field, a
+// number otherwise. Nothing for a text that is no number where a number is wanted: written
+// unquoted it would be read as part of the expression.
+std::optional<FieldValue> RangeValue(const FieldPair& pair) {
   const FieldValue value = pair.RIGHT.Get();
   if (pair.LEFT.is_text()) {
     if (value.is_text()) return FieldValue::Text(ClipText(value.text()));
@@ -29,7 +33,8 @@ FieldValue RangeValue(const FieldPair& pair) {
   }
   if (!value.is_text()) return value;
   double number = 0;
-  ParseNumber(value.text(), &number);
+  if (ClipText(value.text()).empty()) return FieldValue::Number(0);
+  if (!ParseNumber(value.text(), &number)) return std::nullopt;
   return FieldValue::Number(number);
 }
 
@@ -251,53 +256,70 @@ std::uint8_t ViewReader::RefreshRange() {
 bool ViewReader::AppendCondition(std::string* text, std::string_view separator,
                                  std::string_view name, std::string_view op, const FieldPair& pair,
                                  std::string* reason) {
-  (void)reason;
-  std::string quoted = FileManager::QuoteValue(RangeValue(pair), name);
-  if (quoted.size() > kComponentTextCapacity) quoted.resize(kComponentTextCapacity);
+  // Cutting either text would change the condition or break the expression: refuse instead.
+  if (name.size() > kComponentTextCapacity) {
+    *reason = "The key component label " + std::string(name.substr(0, 60)) +
+              "... is longer than 499 characters";
+    return false;
+  }
+  const std::optional<FieldValue> value = RangeValue(pair);
+  if (!value) {
+    *reason = "The range value for " + std::string(name) + " is not a number";
+    return false;
+  }
+  const std::optional<std::string> quoted = FileManager::QuoteValue(*value, name);
+  if (!quoted || quoted->size() > kComponentTextCapacity) {
+    *reason = "The range value for " + std::string(name) + " is too long for the filter";
+    return false;
+  }
   *text += separator;
-  *text += name.substr(0, kComponentTextCapacity);
+  *text += name;
   *text += op;
-  *text += quoted;
+  *text += *quoted;
   return true;
+}
+
+bool ViewReader::AppendRange(const ViewOrderEntry& entry, std::string* text, std::string* reason) {
+  *reason = RangeProblem(entry);
+  if (!reason->empty()) return false;
+  FileManager* manager = PrimaryManager();
+  const std::size_t n = PairCount(entry);
+  if (manager == nullptr || n == 0) return true;
+  const FieldPairList& pairs = *entry.RANGELIST->LIST;
+  const auto name = [&](std::size_t i) {
+    return manager->KeyComponentLabel(entry.MAINKEY, static_cast<int>(i));
+  };
+  const auto sep = [&]() { return text->empty() ? std::string_view() : kAnd; };
+  switch (entry.LIMITTYPE) {
+    case LimitFixed:
+    case LimitFollowLast:
+    case LimitFollowAll:
+      for (std::size_t i = 1; i <= n; ++i) {
+        if (!AppendCondition(text, sep(), name(i), " = ", pairs[i - 1], reason)) return false;
+      }
+      return true;
+    case LimitBetween: {
+      for (std::size_t i = 1; i + 2 <= n; ++i) {
+        if (!AppendCondition(text, sep(), name(i), " = ", pairs[i - 1], reason)) return false;
+      }
+      // Both bounds are conditions on component n-1.
+      const std::string bounded = name(n - 1);
+      return AppendCondition(text, sep(), bounded, " >= ", pairs[n - 2], reason) &&
+             AppendCondition(text, kAnd, bounded, " <= ", pairs[n - 1], reason);
+    }
+    default:
+      return true;
+  }
 }
 
 bool ViewReader::BuildFilterText(std::string* text, std::string* reason) {
   text->clear();
   reason->clear();
-  ViewOrderEntry* entry = CurrentOrder();
+  const ViewOrderEntry* entry = CurrentOrder();
   if (entry == nullptr) return true;
-  FileManager* manager = PrimaryManager();
-  *reason = RangeProblem(*entry);
-  if (!reason->empty()) return false;
-  const std::size_t n = PairCount(*entry);
-  if (manager != nullptr && n != 0) {
-    const FieldPairList& pairs = *entry->RANGELIST->LIST;
-    const auto name = [&](std::size_t i) {
-      return manager->KeyComponentLabel(entry->MAINKEY, static_cast<int>(i));
-    };
-    const auto sep = [&]() { return text->empty() ? std::string_view() : kAnd; };
-    switch (entry->LIMITTYPE) {
-      case LimitFixed:
-      case LimitFollowLast:
-      case LimitFollowAll:
-        for (std::size_t i = 1; i <= n; ++i) {
-          if (!AppendCondition(text, sep(), name(i), " = ", pairs[i - 1], reason)) return false;
-        }
-        break;
-      case LimitBetween: {
-        for (std::size_t i = 1; i + 2 <= n; ++i) {
-          if (!AppendCondition(text, sep(), name(i), " = ", pairs[i - 1], reason)) return false;
-        }
-        const std::string bounded = name(n - 1);
-        if (!AppendCondition(text, sep(), bounded, " >= ", pairs[n - 2], reason) ||
-            !AppendCondition(text, kAnd, bounded, " <= ", pairs[n - 1], reason)) {
-          return false;
-        }
-        break;
-      }
-      default:
-        break;
-    }
+  if (!AppendRange(*entry, text, reason)) {
+    text->clear();
+    return false;
   }
   if (entry->FILTER) {
     for (const ViewFilterEntry& filter : *entry->FILTER) {
@@ -306,7 +328,12 @@ bool ViewReader::BuildFilterText(std::string* text, std::string* reason) {
       *text += ')';
     }
   }
-  if (text->size() > kFilterCapacity) text->resize(kFilterCapacity);
+  if (text->size() > kFilterCapacity) {
+    // A cut filter would select other records, or none.
+    text->clear();
+    *reason = "The filter is longer than 4999 characters";
+    return false;
+  }
   return true;
 }
 

@@ -226,6 +226,9 @@ class ViewReader {
   std::string RangeProblem(const ViewOrderEntry& entry);
   // Number of range pairs of `entry`; 0 without a list.
   static std::size_t PairCount(const ViewOrderEntry& entry);
+  // Appends the range conditions of `entry` to `*text`; false with `*reason` when they cannot
+  // be written whole.
+  bool AppendRange(const ViewOrderEntry& entry, std::string* text, std::string* reason);
   // Appends `name` & op & value text of `pair` to `*text`; false with `*reason` when it does
   // not fit.
   bool AppendCondition(std::string* text, std::string_view separator, std::string_view name,

@@ -622,6 +622,58 @@ TEST_F(ViewReaderTest, RangePairsAddedBehindTheReadersBackAreNotIndexedPast) {
   reader.Kill();
 }
 
+TEST_F(ViewReaderTest, AFilterThatCannotBeWrittenWholeIsRefusedAndSaysWhy) {
+  Customers c(&errors_, FourCustomers());
+  ViewReader reader;
+  reader.Init(&c.view, &c.relations, nullptr);
+  reader.AddSortOrder(c.CITY);
+  std::vector<char> value(3000, ' ');
+  const FieldRef wide(FieldType::kText, value.data(), static_cast<std::uint32_t>(value.size()));
+  ASSERT_EQ(reader.SetRange(LimitFixed, {{c.file.field(kCity), wide}}), FatalityNone);
+  reader.Reset();
+  ASSERT_TRUE(presenter_.message_boxes().empty());
+
+  // Quoted, these values need 2,402, 500 and 500 characters; a cut could drop the closing quote
+  // or split a doubled one, and the filter would select other records or none.
+  for (const std::string& text :
+       {std::string(1200, '\''), std::string(498, 'x'), std::string(248, '\'') + "xx"}) {
+    Put(wide, text);
+    std::string filter;
+    std::string reason;
+    EXPECT_FALSE(reader.BuildFilterText(&filter, &reason)) << filter.size();
+    EXPECT_NE(reason.find("CUS:CITY"), std::string::npos) << reason;
+    const std::size_t before = presenter_.message_boxes().size();
+    reader.Reset();
+    const std::vector<std::string> texts = BoxTexts(presenter_, before);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_NE(texts[0].find(reason), std::string::npos) << texts[0];
+    EXPECT_EQ(Captions().back(), "View Open Error");
+    EXPECT_EQ(c.view.filter(), "");
+  }
+  // The longest value that fits.
+  Put(wide, std::string(497, 'x'));
+  EXPECT_EQ(FilterOf(reader), "CUS:CITY = '" + std::string(497, 'x') + "'");
+
+  // The whole filter: at most 4,999 characters.
+  ASSERT_EQ(reader.SetRange(LimitNone, {}), FatalityNone);
+  reader.SetFilter(std::string(4997, 'F'));
+  EXPECT_EQ(FilterOf(reader).size(), 4999u);
+  reader.SetFilter(std::string(4998, 'F'));
+  std::string filter;
+  std::string reason;
+  EXPECT_FALSE(reader.BuildFilterText(&filter, &reason)) << filter.size();
+  EXPECT_NE(reason.find("4999"), std::string::npos) << reason;
+
+  // A text that is no number, for a number component: unquoted, it would be read as expression.
+  reader.AddSortOrder(c.ID);
+  Put(wide, "1 OR 1 = 1");
+  ASSERT_EQ(reader.SetRange(LimitFixed, {{c.file.field(kId), wide}}), FatalityNone);
+  EXPECT_FALSE(reader.BuildFilterText(&filter, &reason)) << filter;
+  EXPECT_NE(reason.find("CUS:ID is not a number"), std::string::npos) << reason;
+  reader.Close();
+  reader.Kill();
+}
+
 TEST_F(ViewReaderTest, SelectSortOrderPastTheEndChangesNothing) {
   Customers c(&errors_, FourCustomers());
   ViewReader reader;
