@@ -1,0 +1,157 @@
+#include "query/query_builder.h"
+
+#include <string>
+#include <string_view>
+
+#include "gmock/gmock.h"
+#include "gtest/gtest.h"
+
+namespace morlan {
+namespace {
+
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+struct Typed {
+  std::string_view low = {};
+  std::string_view value = {};
+  std::string_view high = {};
+};
+
+// The filter BuildFilter writes for `query`, or "refused: " and its error text. A refusal must
+// leave the filter empty, and a success must leave no error text.
+std::string Filter(const Query& query) {
+  QueryBuilder builder;
+  std::string filter = "left over";
+  if (builder.BuildFilter(query, filter) != FatalityNone) {
+    EXPECT_EQ(filter, "") << "a refused query left a filter behind";
+    EXPECT_NE(builder.error_text(), "");
+    return "refused: " + builder.error_text();
+  }
+  EXPECT_EQ(builder.error_text(), "");
+  return filter;
+}
+
+// The filter for one queried field.
+std::string Filter(std::string_view expression, std::string_view picture, Typed typed,
+                   std::uint8_t flag = 0) {
+  Query query;
+  QueryField& field = query.AddField(expression, picture, flag);
+  field.LOW = typed.low;
+  field.VALUE = typed.value;
+  field.HIGH = typed.high;
+  return Filter(query);
+}
+
+std::string ValueFilter(std::string_view expression, std::string_view picture,
+                        std::string_view value, std::uint8_t flag = 0) {
+  return Filter(expression, picture, Typed{.value = value}, flag);
+}
+
+TEST(QueryBuilderTest, PatternsRangesAndQuotes) {
+  EXPECT_EQ(ValueFilter("E", "", "*xyz"), "INSTRING('xyz',E,1,1) <> 0");
+  EXPECT_EQ(ValueFilter("E", "", "xyz*"), "SUB(E,1,3) = 'xyz'");
+  EXPECT_EQ(ValueFilter("NAME", "S20", "o'brien"), "(NAME = 'o''brien')");
+  EXPECT_EQ(ValueFilter("NAME", "S20", "*o'b"), "INSTRING('o''b',NAME,1,1) <> 0");
+  EXPECT_EQ(ValueFilter("NAME", "S20", "o'b*"), "SUB(NAME,1,3) = 'o''b'");
+
+  // A range gives both bounds, each including its end; a bound alone gives one condition, and
+  // the value box is not used once a bound is typed.
+  EXPECT_EQ(Filter("E", "N9", {.low = "10", .high = "20"}), "(E >= 10) AND (E <= 20)");
+  EXPECT_EQ(Filter("E", "N9", {.low = "10", .value = "15"}), "(E >= 10)");
+  EXPECT_EQ(Filter("E", "N9", {.value = "15", .high = "20"}), "(E <= 20)");
+
+  // Trailing blanks of the expression and of the typed text do not count.
+  EXPECT_EQ(ValueFilter("NAME   ", "S20", "smith   "), "(NAME = 'smith')");
+}
+
+TEST(QueryBuilderTest, FieldsJoinInListOrderAndUntypedFieldsAddNothing) {
+  Query query;
+  query.AddField("CUS:CITY", "S8").VALUE = "Leeds";
+  query.AddField("CUS:NOTE", "S99999999999999999999");  // nothing typed: not even looked at
+  query.AddField("", "");
+  query.AddField("CUS:ID", "N6").LOW = "3";
+  EXPECT_EQ(Filter(query), "(CUS:CITY = 'Leeds') AND (CUS:ID >= 3)");
+
+  query.ClearValues();
+  EXPECT_EQ(Filter(query), "");
+  EXPECT_EQ(Filter(Query{}), "");
+}
+
+// Comparison signs typed in front of a value make the operator. A typed value always brings an
+// "=", so a typed "<" or ">" includes the value itself; "<" with ">" is "not equal".
+TEST(QueryBuilderTest, SignsTypedInFrontOfTheValue) {
+  EXPECT_EQ(ValueFilter("NAME", "S20", "<>smith"), "(NAME <> 'smith')");
+  EXPECT_EQ(ValueFilter("NAME", "S20", ">m"), "(NAME >= 'm')");
+  EXPECT_EQ(ValueFilter("NAME", "S20", "=<m"), "(NAME <= 'm')");
+  EXPECT_EQ(ValueFilter("NAME", "S20", "~smith"), "(NAME ~= 'smith')");
+  EXPECT_EQ(ValueFilter("NAME", "S20", "~<m"), "(NAME ~<= 'm')");
+  EXPECT_EQ(ValueFilter("NAME", "S20", "<~m"), "(NAME <~= 'm')");
+  EXPECT_EQ(ValueFilter("NAME", "S20", "=smith"), "(NAME = 'smith')");
+  EXPECT_EQ(ValueFilter("NAME", "S20", "<=>m"), "(NAME <> 'm')");
+
+  // "<>" with nothing after it: not blank on a text field, not 0 on a number field.
+  EXPECT_EQ(ValueFilter("NAME", "S20", "<>"), "(NAME <> '')");
+  EXPECT_EQ(ValueFilter("AMOUNT", "N9", "<>"), "(AMOUNT <> 0)");
+  EXPECT_EQ(ValueFilter("AMOUNT", "", "<>"), "(AMOUNT <> 0)");
+
+  // Orders of signs the filter language has no operator for are refused, not passed on to make
+  // the view refuse the whole filter.
+  EXPECT_THAT(ValueFilter("NAME", "S20", "><m"),
+              AllOf(StartsWith("refused: Query field 'NAME'"), HasSubstr("'><'")));
+  EXPECT_THAT(ValueFilter("NAME", "S20", "<~>m"), HasSubstr("refused: "));
+}
+
+TEST(QueryBuilderTest, NumberFieldsReadTypedValuesBackThroughThePicture) {
+  EXPECT_EQ(ValueFilter("AMOUNT", "N9.2", "1,234.50"), "(AMOUNT = 1234.5)");
+  EXPECT_EQ(ValueFilter("AMOUNT", "@n9.2", "1,234.50"), "(AMOUNT = 1234.5)");
+  EXPECT_EQ(Filter("AMOUNT", "N9.2", {.low = "7-", .high = "1,000"}),
+            "(AMOUNT >= -7) AND (AMOUNT <= 1000)");
+  EXPECT_EQ(ValueFilter("AMOUNT", "N9.2", ">=  12 "), "(AMOUNT >= 12)");
+
+  // A text that is no number for the picture, or a picture that cannot read anything back, is
+  // refused with a reason the person can act on.
+  EXPECT_THAT(ValueFilter("AMOUNT", "N9.2", "abc"),
+              AllOf(StartsWith("refused: Query field 'AMOUNT'"), HasSubstr("'abc'")));
+  EXPECT_THAT(ValueFilter("DUE", "D6", "1/2/99"),
+              AllOf(StartsWith("refused: Query field 'DUE'"), HasSubstr("D6")));
+
+  // The flag byte: values as typed, no picture, no case rule.
+  EXPECT_EQ(ValueFilter("AMOUNT", "N9.2", "12", 1), "(AMOUNT = 12)");
+  EXPECT_EQ(ValueFilter("AMOUNT", "N9.2", "12*", 1), "SUB(AMOUNT,1,2) = '12'");
+  EXPECT_EQ(ValueFilter("UPPER(CODE)", "N9", "ab*", 1), "SUB(UPPER(CODE),1,2) = 'AB'");
+}
+
+// Nothing is cut: what does not fit is refused as a whole, and says what did not fit.
+TEST(QueryBuilderTest, WhatDoesNotFitIsRefusedNotCut) {
+  // 499 apostrophes quote to exactly 1,000 characters; 500 do not fit.
+  const std::string apostrophes(500, '\'');
+  EXPECT_THAT(ValueFilter("NAME", "S500", apostrophes), HasSubstr("1,000"));
+  EXPECT_EQ(ValueFilter("NAME", "S500", apostrophes.substr(1)).size(),
+            std::string_view("(NAME = )").size() + 1000);
+
+  const std::string expression99 = "F" + std::string(98, 'X');
+  EXPECT_EQ(ValueFilter(expression99, "S9", "a"), "(" + expression99 + " = 'a')");
+  EXPECT_THAT(ValueFilter(expression99 + "Y", "S9", "a"), HasSubstr("99"));
+  // A pattern on a number field names FORMAT(expression,@picture), which must fit as well.
+  EXPECT_THAT(ValueFilter(expression99, "N9", "1*"), HasSubstr("99"));
+
+  EXPECT_EQ(ValueFilter("NAME", "S123456789012345678", "a"), "(NAME = 'a')");
+  EXPECT_THAT(ValueFilter("NAME", "S1234567890123456789", "a"), HasSubstr("19"));
+
+  // Ten conditions of 495 characters fit in 4,999 with their nine joints; eleven do not, and the
+  // fields that did fit are not delivered on their own.
+  Query query;
+  for (int i = 0; i < 11; ++i) {
+    query.AddField("F" + std::to_string(i), "S500").VALUE = std::string(486, 'v');
+  }
+  const std::string refused = Filter(query);
+  EXPECT_THAT(refused, AllOf(StartsWith("refused: "), HasSubstr("4,999")));
+  query.ClearValues();
+  for (int i = 0; i < 10; ++i) query.Find("F" + std::to_string(i))->VALUE = std::string(486, 'v');
+  EXPECT_EQ(Filter(query).size(), 10 * 495 + 9 * 5);
+}
+
+}  // namespace
+}  // namespace morlan
