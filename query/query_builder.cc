@@ -63,6 +63,30 @@ bool IsKnownOperator(std::string_view op) {
   return false;
 }
 
+// True for a plain decimal number: an optional sign, digits, optionally "." and more digits, and
+// optionally an exponent ("1e+21", as a picture reads a large number back).
+// Only such a value may stand unquoted in a filter; anything else would be read as filter text.
+bool IsPlainNumber(std::string_view text) {
+  std::size_t i = 0;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+  const auto digits = [&text, &i] {
+    const std::size_t start = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    return i > start;
+  };
+  if (!digits()) return false;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    if (!digits()) return false;
+  }
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    if (!digits()) return false;
+  }
+  return i == text.size();
+}
+
 // One condition of a queried field, with the field's parts the conditions share.
 struct Condition {
   const QueryField* field;
@@ -157,7 +181,7 @@ bool WriteCondition(const Condition& condition, std::string& written, std::strin
     }
   }
 
-  const bool quote = kind != Pattern::kNone || text_field;
+  const bool quote = kind != Pattern::kNone || text_field || !IsPlainNumber(value);
   const std::string operand = quote ? Quoted(value) : value;
   if (operand.size() > QueryBuilder::kMaxValue) {
     reason = "the value is longer than 1,000 characters once quoted";

@@ -17,8 +17,8 @@
 // ("N9.2") has its values read back through the picture ("1,234.50" is 1234.5) unless its flag
 // is set; "<>" with a blank value on such a field means "<> 0".
 //
-// A value for a text field is quoted, each "'" doubled; patterns are quoted too; any other value
-// is written as typed.
+// Values reach the filter as data, never as filter text: a value stands unquoted only when it is
+// a plain decimal number; any other is quoted, each "'" doubled.
 //
 // Limits: a filter of at most kMaxFilter characters, a written value (quoted) of at most
 // kMaxValue, an expression of at most kMaxExpression and a picture of at most kMaxPicture.

@@ -123,6 +123,22 @@ TEST(QueryBuilderTest, NumberFieldsReadTypedValuesBackThroughThePicture) {
   EXPECT_EQ(ValueFilter("UPPER(CODE)", "N9", "ab*", 1), "SUB(UPPER(CODE),1,2) = 'AB'");
 }
 
+// A value that is not written as text becomes filter syntax, so only a plain number may stand
+// unquoted; anything else is quoted, whatever the picture and the flag byte say.
+TEST(QueryBuilderTest, TypedValuesStayData) {
+  EXPECT_EQ(ValueFilter("CODE", "", "0)) OR ((1=1"), "(CODE = '0)) OR ((1=1')");
+  EXPECT_EQ(ValueFilter("AMOUNT", "N9", "0)) OR ((1=1", 1), "(AMOUNT = '0)) OR ((1=1')");
+  EXPECT_EQ(Filter("CODE", "", {.low = "1) OR (1=1", .high = "x' OR 'a'='a"}),
+            "(CODE >= '1) OR (1=1') AND (CODE <= 'x'' OR ''a''=''a')");
+  EXPECT_EQ(ValueFilter("CODE", "", "1,234"), "(CODE = '1,234')");
+  EXPECT_EQ(ValueFilter("CODE", "", "="), "(CODE = '')");
+
+  // Plain numbers stay numbers.
+  EXPECT_EQ(ValueFilter("CODE", "", "12.5"), "(CODE = 12.5)");
+  EXPECT_EQ(ValueFilter("CODE", "", "<-3"), "(CODE <= -3)");
+  EXPECT_EQ(ValueFilter("CODE", "", "007"), "(CODE = 007)");
+}
+
 // Nothing is cut: what does not fit is refused as a whole, and says what did not fit.
 TEST(QueryBuilderTest, WhatDoesNotFitIsRefusedNotCut) {
   // 499 apostrophes quote to exactly 1,000 characters; 500 do not fit.
