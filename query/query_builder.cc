@@ -87,6 +87,28 @@ bool IsPlainNumber(std::string_view text) {
   return i == text.size();
 }
 
+// `expression` without an UPPER(...) that encloses all of it, so that wrapping it again does not
+// double it; any other expression unchanged. Parentheses inside quoted texts do not count.
+std::string_view WithoutEnclosingUpper(std::string_view expression) {
+  if (expression.size() <= kUpper.size() ||
+      !EqualsNoCase(expression.substr(0, kUpper.size()), kUpper)) {
+    return expression;
+  }
+  int depth = 1;
+  bool quoted = false;
+  for (std::size_t i = kUpper.size(); i < expression.size(); ++i) {
+    const char c = expression[i];
+    if (c == '\'') quoted = !quoted;  // a doubled quote toggles twice
+    if (quoted) continue;
+    if (c == '(') ++depth;
+    if (c == ')' && --depth == 0) {
+      if (i + 1 != expression.size()) return expression;
+      return expression.substr(kUpper.size(), i - kUpper.size());
+    }
+  }
+  return expression;
+}
+
 // One condition of a queried field, with the field's parts the conditions share.
 struct Condition {
   const QueryField* field;
@@ -171,14 +193,11 @@ bool WriteCondition(const Condition& condition, std::string& written, std::strin
     return false;
   }
 
+  // Without letter case both sides are upper-cased: the value here, the field in the filter.
   if (no_case) {
     if (!value.empty() && value.front() == '^') value.erase(0, 1);
     UpperCase(value);
-    if (ContainsNoCase(expression, kUpper)) {
-      expression.erase(0, kUpper.size());
-      const std::size_t close = expression.find(')');
-      if (close != std::string::npos) expression.resize(close);
-    }
+    expression = "UPPER(" + std::string(WithoutEnclosingUpper(expression)) + ")";
   }
 
   const bool quote = kind != Pattern::kNone || text_field || !IsPlainNumber(value);

@@ -123,6 +123,31 @@ TEST(QueryBuilderTest, NumberFieldsReadTypedValuesBackThroughThePicture) {
   EXPECT_EQ(ValueFilter("UPPER(CODE)", "N9", "ab*", 1), "SUB(UPPER(CODE),1,2) = 'AB'");
 }
 
+// A case-free comparison upper-cases both sides: the value, and the field through UPPER(...),
+// whether the field's own expression has an UPPER around it, inside it, or none at all.
+TEST(QueryBuilderTest, CaseFreeComparisonsUpperCaseTheFieldToo) {
+  EXPECT_EQ(ValueFilter("NAME", "S20", "^smith"), "(UPPER(NAME) = 'SMITH')");
+  EXPECT_EQ(ValueFilter("NAME", "S20", "^smi*"), "SUB(UPPER(NAME),1,3) = 'SMI'");
+  EXPECT_EQ(ValueFilter("NAME", "S20", "^*mit"), "INSTRING('MIT',UPPER(NAME),1,1) <> 0");
+  EXPECT_EQ(ValueFilter("UPPER(NAME)", "S20", "smith"), "(UPPER(NAME) = 'SMITH')");
+  EXPECT_EQ(ValueFilter("upper(NAME)", "S20", "smi*"), "SUB(UPPER(NAME),1,3) = 'SMI'");
+  EXPECT_EQ(ValueFilter("UPPER(NAME)", "S20", "*mit"), "INSTRING('MIT',UPPER(NAME),1,1) <> 0");
+
+  // UPPER( inside the expression, not around all of it: the expression stays whole.
+  EXPECT_EQ(ValueFilter("SUB(UPPER(N),1,3)", "S3", "abc"), "(UPPER(SUB(UPPER(N),1,3)) = 'ABC')");
+  EXPECT_EQ(ValueFilter("UPPER(A) = UPPER(B)", "S1", "x"), "(UPPER(UPPER(A) = UPPER(B)) = 'X')");
+  EXPECT_EQ(ValueFilter("UPPER(SUB(N,1,3))", "S3", "abc*"), "SUB(UPPER(SUB(N,1,3)),1,3) = 'ABC'");
+
+  // A pattern on a number field tests the text its picture shows, without letter case.
+  EXPECT_EQ(ValueFilter("AMOUNT", "N9.2", "12*"), "SUB(UPPER(FORMAT(AMOUNT,@N9.2)),1,2) = '12'");
+  EXPECT_EQ(ValueFilter("AMOUNT", "N9.2", "*.5"),
+            "INSTRING('.5',UPPER(FORMAT(AMOUNT,@N9.2)),1,1) <> 0");
+  // The flag byte keeps the letter case of number fields only.
+  EXPECT_EQ(ValueFilter("NAME", "S20", "^smith", 1), "(UPPER(NAME) = 'SMITH')");
+  // The upper-cased value is still data.
+  EXPECT_EQ(ValueFilter("CODE", "", "^x') OR (1=1"), "(UPPER(CODE) = 'X'') OR (1=1')");
+}
+
 // A value that is not written as text becomes filter syntax, so only a plain number may stand
 // unquoted; anything else is quoted, whatever the picture and the flag byte say.
 TEST(QueryBuilderTest, TypedValuesStayData) {
