@@ -176,6 +176,8 @@ bool WriteCondition(const Condition& condition, std::string& written, std::strin
     kind = Pattern::kBegins;
     value.pop_back();
   }
+  // "*" alone contains anything: no condition, where INSTRING of nothing would find nothing.
+  if (kind == Pattern::kContains && value.empty()) return true;
   if (kind != Pattern::kNone && !picture.empty() && !text_field) {
     Picture parsed;
     if (!Picture::Parse(picture, &parsed, &reason)) return false;

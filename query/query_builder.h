@@ -12,6 +12,7 @@
 // and one ending with "*" for fields beginning with the rest:
 //   SUB(field,1,length) = 'rest'
 // On a number field such a pattern tests the field as its picture shows it, FORMAT(field,@pic).
+// "*" alone asks for anything and adds no condition.
 // A value beginning with "^", or a field whose expression contains "UPPER(", is compared without
 // letter case: UPPER(field) against the upper-cased value. A field whose picture is not text
 // ("N9.2") has its values read back through the picture ("1,234.50" is 1234.5) unless its flag

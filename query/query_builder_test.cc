@@ -79,6 +79,16 @@ TEST(QueryBuilderTest, FieldsJoinInListOrderAndUntypedFieldsAddNothing) {
   EXPECT_EQ(Filter(Query{}), "");
 }
 
+// "*" alone asks for anything: it adds no condition, rather than one that finds nothing.
+TEST(QueryBuilderTest, StarAloneAsksForAnything) {
+  EXPECT_EQ(ValueFilter("NAME", "S20", "*"), "");
+  EXPECT_EQ(ValueFilter("NAME", "S20", "^*"), "");
+  Query query;
+  query.AddField("NAME", "S20").VALUE = "*";
+  query.AddField("CITY", "S8").VALUE = "Leeds";
+  EXPECT_EQ(Filter(query), "(CITY = 'Leeds')");
+}
+
 // Comparison signs typed in front of a value make the operator. A typed value always brings an
 // "=", so a typed "<" or ">" includes the value itself; "<" with ">" is "not equal".
 TEST(QueryBuilderTest, SignsTypedInFrontOfTheValue) {
