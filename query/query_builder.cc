@@ -1,6 +1,8 @@
 #include "query/query_builder.h"
 
+#include <charconv>
 #include <string_view>
+#include <system_error>
 
 #include "common/fixed_text.h"
 #include "common/text_compare.h"
@@ -84,7 +86,12 @@ bool IsPlainNumber(std::string_view text) {
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
     if (!digits()) return false;
   }
-  return i == text.size();
+  if (i != text.size()) return false;
+  // Beyond the range of a double ("1e400") the filter could not read it as a number.
+  double number = 0;
+  const char* first = text.data() + (text.front() == '+' ? 1 : 0);  // from_chars takes no "+"
+  const auto result = std::from_chars(first, text.data() + text.size(), number);
+  return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
 // `expression` without an UPPER(...) that encloses all of it, so that wrapping it again does not

@@ -2,9 +2,14 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "common/record_layout.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
+#include "platform/memory_keyed_file.h"
+#include "platform/runtime_error_state.h"
+#include "platform/view.h"
 
 namespace morlan {
 namespace {
@@ -202,6 +207,62 @@ TEST(QueryBuilderTest, WhatDoesNotFitIsRefusedNotCut) {
   query.ClearValues();
   for (int i = 0; i < 10; ++i) query.Find("F" + std::to_string(i))->VALUE = std::string(486, 'v');
   EXPECT_EQ(Filter(query).size(), 10 * 495 + 9 * 5);
+}
+
+// Whatever is typed, the builder writes a filter the view takes, or refuses the query itself:
+// a filter the view refused would be dropped, and the reading would deliver every record.
+TEST(QueryBuilderTest, EveryFilterWrittenIsOneTheViewTakes) {
+  RecordLayout layout;
+  layout.AddField("T:NAME", FieldType::kText, 10);
+  layout.AddField("T:AMOUNT", FieldType::kReal);
+  layout.AddField("T:CODE", FieldType::kLong);
+  MemoryKeyedFile file("T", layout);
+  file.Create();
+  file.Open(kAccessReadWrite);
+  View view(file);
+
+  struct Field {
+    std::string_view expression;
+    std::string_view picture;
+    std::uint8_t flag;
+  };
+  const Field fields[] = {{"NAME", "S10", 0},        {"T:AMOUNT", "N9.2", 0},
+                          {"AMOUNT", "N9.2", 1},     {"CODE", "", 0},
+                          {"UPPER(NAME)", "S10", 0}, {"SUB(UPPER(NAME),1,3)", "", 0}};
+  const std::string_view values[] = {"",   "m",    "o'b", "*x",      "x*",    "^sm",
+                                     "12", "-3.5", "*",   "1,234.5", "1e400", "0)) OR ((1=1"};
+  std::vector<std::string> signs = {""};
+  for (std::size_t i = 0; i < signs.size() && signs[i].size() < 3; ++i) {
+    for (char c : std::string_view("=<>~")) signs.push_back(signs[i] + c);
+  }
+
+  int written = 0;
+  for (const Field& field : fields) {
+    for (const std::string& sign : signs) {
+      for (std::string_view value : values) {
+        for (int box = 0; box < 3; ++box) {
+          Query query;
+          QueryField& entry = query.AddField(field.expression, field.picture, field.flag);
+          FixedText<QueryField::kValueCapacity>* boxes[] = {&entry.LOW, &entry.VALUE, &entry.HIGH};
+          *boxes[box] = sign + std::string(value);
+          QueryBuilder builder;
+          std::string filter;
+          if (builder.BuildFilter(query, filter) != FatalityNone) {
+            EXPECT_THAT(builder.error_text(),
+                        ::testing::AnyOf(HasSubstr("operator"), HasSubstr("is not a number")))
+                << sign << value;
+            continue;
+          }
+          view.SetFilter(filter);
+          EXPECT_EQ(RuntimeErrorState::code(), 0)
+              << filter << ": " << RuntimeErrorState::text() << " (typed " << sign << value << ")";
+          ++written;
+        }
+      }
+    }
+  }
+  EXPECT_GT(written, 1000);
+  file.Close();
 }
 
 }  // namespace
