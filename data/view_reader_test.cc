@@ -17,6 +17,7 @@
 #include "platform/runtime_error_state.h"
 #include "platform/text_line_file.h"
 #include "platform/view.h"
+#include "testing/customer_view.h"
 #include "testing/data_fixture.h"
 #include "testing/records.h"
 #include "testing/temp_dir.h"
@@ -36,81 +37,15 @@ FileKey MakeKey(std::string name, std::vector<KeyComponent> components) {
   return FileKey{std::move(name), std::move(components), false, false};
 }
 
-// A customer file with its manager and relation manager, a view over it, and keys by city then
-// name (CITY) and by number (ID). `wrap` puts the fault wrapper between them and the table.
-struct Customers {
-  explicit Customers(ErrorManager* errors, std::shared_ptr<MemoryTable> table, bool wrap = false)
-      : table_file("CUS", CustomerLayout(), std::move(table)),
-        fault(table_file),
-        file(wrap ? static_cast<DataFile&>(fault) : table_file),
-        view(file) {
-    manager.Init(&file, errors);
-    relations.Init(&manager, false);
-    CITY = manager.AddKey(MakeKey("CUS:BYCITY", {{kCity, true}, {kName, true}}), "By city");
-    ID = manager.AddKey(MakeKey("CUS:BYID", {{kId, true}}), "By number");
-    manager.Open();  // counted; the reader's Init opens it through UseFile
-  }
-  ~Customers() {
-    relations.Kill();
-    manager.Kill();
-  }
+using Customers = testing::CustomerView;
+using Values = testing::RangeValues;
+using testing::FilterOf;
+using testing::FourCustomers;
+constexpr auto Put = testing::PutText;
 
-  MemoryKeyedFile table_file;
-  FaultInjectingFile fault;
-  DataFile& file;
-  View view;
-  FileManager manager;
-  FileRelations relations;
-  const FileKey* CITY = nullptr;
-  const FileKey* ID = nullptr;
-};
-
-std::shared_ptr<MemoryTable> FourCustomers() {
-  return CustomerTable(
-      {{1, "Ann", "Rome"}, {2, "Bob", "Oslo"}, {3, "Cid", "Rome"}, {4, "Dan", "Bonn"}});
-}
-
-// Fields outside any record, for range values.
-struct Values {
-  char city[8];
-  char name[10];
-  char low[10];
-  char high[10];
-  std::int32_t id = 0;
-  FieldRef City() { return FieldRef(FieldType::kText, city, sizeof city); }
-  FieldRef Name() { return FieldRef(FieldType::kText, name, sizeof name); }
-  FieldRef Low() { return FieldRef(FieldType::kText, low, sizeof low); }
-  FieldRef High() { return FieldRef(FieldType::kText, high, sizeof high); }
-  FieldRef Id() { return FieldRef(FieldType::kLong, reinterpret_cast<char*>(&id), sizeof id); }
-  Values() {
-    for (FieldRef f : {City(), Name(), Low(), High()}) f.Clear();
-  }
-};
-
-void Put(FieldRef field, std::string_view text) { field.Set(FieldValue::Text(text)); }
-
-// The filter text the reader would write; a refusal fails the test.
-std::string FilterOf(ViewReader& reader) {
-  std::string text;
-  std::string reason;
-  EXPECT_TRUE(reader.BuildFilterText(&text, &reason)) << reason;
-  return text;
-}
-
-// Reads with `step` until it does not answer 0; the names read, then the level that ended it.
 template <typename Step>
 std::vector<std::string> ReadAll(DataFile& file, Step step) {
-  std::vector<std::string> read;
-  for (int i = 0; i < 20; ++i) {
-    const Level level = step();
-    if (level != FatalityNone) {
-      read.push_back("end " + std::to_string(level));
-      return read;
-    }
-    read.push_back(FieldText(file, kName));
-  }
-  read.push_back("no end");
-  return read;
+  return testing::ReadNames(file, step);
 }
 
 using ViewReaderTest = testing::DataFixture<>;
@@ -481,6 +416,39 @@ TEST_F(ViewReaderTest, KillReleasesTheSortOrdersAndKeepsASuppliedList) {
   EXPECT_EQ(owner.ORDER, nullptr);
   EXPECT_EQ(owner.AddSortOrder(c.CITY), 0);  // nothing to add to after Kill
   owner.Kill();
+}
+
+TEST_F(ViewReaderTest, EveryFileOfTheViewIsUsedAndClearedForANewRecord) {
+  Customers c(&errors_, FourCustomers());
+  // A second file whose manager only counted its open, and a third without a manager.
+  MemoryKeyedFile orders("ORD", CustomerLayout(), CustomerTable({}));
+  FileManager order_manager;
+  order_manager.Init(&orders, &errors_);
+  ASSERT_EQ(order_manager.Open(), FatalityNone);
+  ASSERT_FALSE(orders.IsOpen());
+  MemoryKeyedFile loose("LOOSE", CustomerLayout());
+  c.view.AddFile(orders);
+  c.view.AddFile(loose);
+
+  ViewReader reader;
+  reader.Init(&c.view, &c.relations, nullptr);
+  EXPECT_TRUE(c.file.IsOpen());
+  EXPECT_TRUE(orders.IsOpen());
+  EXPECT_TRUE(presenter_.message_boxes().empty());
+
+  reader.AddSortOrder(nullptr);
+  testing::SetCustomer(c.file, 1, "a", "b");
+  testing::SetCustomer(orders, 2, "c", "d");
+  testing::SetCustomer(loose, 3, "e", "f");
+  EXPECT_EQ(reader.PrepareNewRecord(false), FatalityNone);
+  for (DataFile* file :
+       {&c.file, static_cast<DataFile*>(&orders), static_cast<DataFile*>(&loose)}) {
+    EXPECT_EQ(file->field(kId).Get().number(), 0) << file->name();
+    EXPECT_EQ(FieldText(*file, kName), "") << file->name();
+  }
+  reader.Kill();
+  order_manager.Close();
+  order_manager.Kill();
 }
 
 // --- Declarations that do not fit ---
