@@ -106,22 +106,43 @@ struct Decimal {
   }
 };
 
-// Splits a finite double, written in its shortest fixed form, into `decimal`.
+// Splits a finite double into `decimal`: the digits of its shortest form that reads back
+// exactly ("2.675", not the 2.67499999... it holds), placed by their exponent.
 bool Split(double value, Decimal* decimal) {
-  char text[kFixedCapacity];
-  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+  char text[kShortestDecimalCapacity];
+  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
   if (result.ec != std::errc()) return false;
   *decimal = Decimal();
   const char* p = text;
-  if (p < result.ptr && *p == '-') {
+  if (*p == '-') {
     decimal->negative = true;
     ++p;
   }
-  for (; p < result.ptr && *p != '.'; ++p) decimal->Push(*p);
-  decimal->whole = decimal->size;
-  if (p < result.ptr) ++p;
-  for (; p < result.ptr; ++p) decimal->Push(*p);
-  return decimal->whole > 0;
+  char mantissa[kShortestDecimalCapacity];
+  std::size_t digits = 0;
+  for (; p < result.ptr && *p != 'e'; ++p) {
+    if (*p != '.') mantissa[digits++] = *p;
+  }
+  int exponent = 0;
+  if (p == result.ptr ||
+      std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), result.ptr, exponent).ec != std::errc()) {
+    return false;
+  }
+  // d.ddd times ten to the exponent.
+  if (exponent < 0) {
+    decimal->Push('0');
+    for (int i = 0; i < -exponent - 1; ++i) decimal->Push('0');
+    decimal->whole = 1;
+  } else {
+    decimal->whole = static_cast<std::size_t>(exponent) + 1;
+  }
+  for (std::size_t i = 0; i < digits; ++i) {
+    if (!decimal->Push(mantissa[i])) return false;
+  }
+  while (decimal->size < decimal->whole) {
+    if (!decimal->Push('0')) return false;
+  }
+  return true;
 }
 
 // Reads the typed forms ReadBack accepts into `decimal`.

@@ -3,6 +3,8 @@
 
 MORLAN_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libsimpleini-dev qt6-base-dev
   fonts-dejavu-core)
+# Only tools/fuzz.sh needs these: clang with its libFuzzer and sanitizer runtimes.
+MORLAN_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
 morlan_ensure_packages() {
   local missing=()
