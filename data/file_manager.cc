@@ -135,8 +135,10 @@ void FileManager::CleanUp() {
 }
 
 void FileManager::BindRecordFields() {
-  // The runtime binds a record's fields by name from the file's own layout when a view's filter
-  // needs them; there is nothing to register beforehand.
+  // Nothing to register: a view binds its filter's names when the filter is set, from the record
+  // layouts of the view's own files ("LABEL:NAME" or "NAME"), and reads each field from its
+  // file's buffer at every record. A registration kept here would add nothing those layouts do
+  // not say, and could outlive the file it names.
 }
 
 // --- Per-thread state and names ---
