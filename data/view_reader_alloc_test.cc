@@ -137,7 +137,7 @@ TEST_F(ViewReaderAllocationTest, ReadingAlongAKeyWithARangeAllocatesNothing) {
     reader.Reset();
     const int read =
         CountedReads([&] { return forward ? reader.Next() : reader.Previous(); }, 10, &reader_cost);
-    EXPECT_GT(read, 10) << forward;
+    EXPECT_EQ(read, kRecords / 2) << forward;  // the range holds half of them
     EXPECT_EQ(read, direct) << forward;
     EXPECT_EQ(reader_cost, view_cost) << forward;
   }
