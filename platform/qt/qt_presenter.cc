@@ -4,7 +4,12 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -13,9 +18,11 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <utility>
 
 #include "platform/qt/qt_window.h"
@@ -55,6 +62,48 @@ ButtonFlags FromQt(QMessageBox::StandardButton button) {
   return 0;
 }
 
+constexpr const char* kNoDisplay =
+    "morlan: no display available: set DISPLAY (or QT_QPA_PLATFORM=offscreen), or run it under "
+    "xvfb-run";
+
+bool IsSet(const char* value) { return value != nullptr && value[0] != '\0'; }
+
+// Whether the platform plugin `name` (its arguments after ":" left off) finds its display.
+bool PluginUsable(std::string_view name, const QtPresenter::Environment& environment) {
+  if (name == "xcb") return IsSet(environment("DISPLAY"));
+  if (name.starts_with("wayland")) return IsSet(environment("WAYLAND_DISPLAY"));
+  // offscreen, minimal, eglfs, linuxfb, vnc...: no display server to reach.
+  return true;
+}
+
+// The program's icon: a dictionary page whose declaration lines carry an added part.
+QIcon ProgramIcon() {
+  QIcon icon;
+  for (const int side : {16, 24, 32, 48, 64}) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal unit = side / 16.0;
+    const QRectF page(2.5 * unit, 0.5 * unit, 11 * unit, 15 * unit);
+    painter.setPen(QPen(QColor(70, 70, 70), std::max(1.0, unit * 0.75)));
+    painter.setBrush(Qt::white);
+    painter.drawRect(page);
+    painter.setPen(Qt::NoPen);
+    for (int line = 0; line < 5; ++line) {
+      const qreal y = (3 + 2.4 * line) * unit;
+      painter.setBrush(QColor(110, 110, 110));
+      painter.drawRect(QRectF(4.5 * unit, y, (line % 2 == 0 ? 4.5 : 3.5) * unit, 1.2 * unit));
+      if (line % 2 != 0) continue;
+      painter.setBrush(QColor(30, 110, 200));
+      painter.drawRect(QRectF(9.5 * unit, y, 2.5 * unit, 1.2 * unit));
+    }
+    painter.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
 // The lowest button flag in `buttons`.
 ButtonFlags FirstButton(ButtonFlags buttons) {
   for (const ButtonPair& pair : kButtons) {
@@ -69,13 +118,51 @@ QtPresenter::QtPresenter()
     : gui_(std::make_unique<QObject>()),
       dispatcher_(QAbstractEventDispatcher::instance()),
       deadline_timer_(std::make_unique<QTimer>()),
-      frame_actions_(std::make_unique<QtFrameActions>(gui_.get())) {
+      frame_actions_(
+          std::make_unique<QtFrameActions>(gui_.get(), [this] { return FrameWorkspace(); })) {
   deadline_timer_->setSingleShot(true);
   deadline_timer_->setTimerType(Qt::PreciseTimer);
+  // Windows, children in a frame and images of the application icon show the program's own.
+  if (QGuiApplication::windowIcon().isNull()) QGuiApplication::setWindowIcon(ProgramIcon());
 }
 
 // Widgets go before the context object, so nothing queued to it can reach them afterwards.
-QtPresenter::~QtPresenter() { windows_.clear(); }
+QtPresenter::~QtPresenter() {
+  // Children first, so none has to leave a frame's workspace on the way.
+  for (auto it = windows_.begin(); it != windows_.end();) {
+    it = it->second->subwindow() != nullptr ? windows_.erase(it) : std::next(it);
+  }
+  while (!windows_.empty()) Drop(windows_.begin()->first);
+}
+
+bool QtPresenter::DisplayUsable(std::string* why) {
+  return DisplayUsable([](const char* name) -> const char* { return std::getenv(name); }, why);
+}
+
+bool QtPresenter::DisplayUsable(const Environment& environment, std::string* why) {
+#if defined(_WIN32) || defined(__APPLE__)
+  (void)environment;
+  (void)why;
+  return true;
+#else
+  const char* platform = environment("QT_QPA_PLATFORM");
+  bool usable = false;
+  if (IsSet(platform)) {
+    // "wayland;xcb": Qt tries each in turn; "xcb:nograb": the plugin's arguments follow ":".
+    std::string_view plugins(platform);
+    while (!usable && !plugins.empty()) {
+      const std::size_t end = std::min(plugins.find(';'), plugins.size());
+      const std::string_view plugin = plugins.substr(0, end);
+      if (!plugin.empty()) usable = PluginUsable(plugin.substr(0, plugin.find(':')), environment);
+      plugins.remove_prefix(std::min(end + 1, plugins.size()));
+    }
+  } else {
+    usable = IsSet(environment("DISPLAY")) || IsSet(environment("WAYLAND_DISPLAY"));
+  }
+  if (!usable && why != nullptr) *why = kNoDisplay;
+  return usable;
+#endif
+}
 
 bool QtPresenter::OnGuiThread() const { return QThread::currentThread() == gui_->thread(); }
 
@@ -87,7 +174,9 @@ void QtPresenter::Queue(std::function<void()> task) {
 void QtPresenter::WindowOpened(const WindowSnapshot& snapshot) {
   Queue([this, snapshot] {
     // Opening again an id still shown (closed and reopened) starts from a fresh widget.
-    windows_[snapshot.id] = std::make_unique<QtWindow>(snapshot);
+    Drop(snapshot.id);
+    QMdiArea* workspace = snapshot.is_frame ? nullptr : FrameWorkspace();
+    windows_[snapshot.id] = std::make_unique<QtWindow>(snapshot, workspace);
   });
 }
 
@@ -99,7 +188,31 @@ void QtPresenter::WindowChanged(const WindowSnapshot& snapshot) {
 }
 
 void QtPresenter::WindowClosed(int window_id) {
-  Queue([this, window_id] { windows_.erase(window_id); });
+  Queue([this, window_id] { Drop(window_id); });
+}
+
+void QtPresenter::Drop(int window_id) {
+  const auto it = windows_.find(window_id);
+  if (it == windows_.end()) return;
+  // The widget leaves the map before it goes, so nothing its destruction sets off finds it.
+  std::unique_ptr<QtWindow> gone = std::move(it->second);
+  windows_.erase(it);
+  if (QMdiArea* workspace = gone->mdi_area()) {
+    for (auto& [id, window] : windows_) {
+      if (window->subwindow() != nullptr && window->subwindow()->mdiArea() == workspace) {
+        window->LeaveWorkspace();
+      }
+    }
+  }
+}
+
+QMdiArea* QtPresenter::FrameWorkspace() const {
+  // Ids grow as windows are made: the last frame found is the one made last.
+  QMdiArea* workspace = nullptr;
+  for (const auto& [id, window] : windows_) {
+    if (window->mdi_area() != nullptr && window->isVisible()) workspace = window->mdi_area();
+  }
+  return workspace;
 }
 
 QtWindow* QtPresenter::widget(int window_id) const {

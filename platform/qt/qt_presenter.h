@@ -8,9 +8,15 @@
 // until the GUI thread has shown and closed it. The GUI thread must therefore keep pumping Qt
 // (its event loop does so through PumpUntilWoken) and never block on a procedure thread.
 //
+// While an application frame is shown, every window that opens (on any thread) opens as a
+// child in the frame's workspace, so the frame's Window menu arranges it; windows opened while
+// no frame is shown are top-level windows, and stay so. When a frame closes, its children still
+// open become top-level windows.
+//
 // Threading: every Presenter operation may be called from any thread. The constructor, the
-// destructor and widget() belong to the GUI thread. The presenter must outlive every call made to
-// it; window ids that are still open when it goes are dropped with their widgets.
+// destructor and widget() belong to the GUI thread; DisplayUsable may be called anywhere. The
+// presenter must outlive every call made to it; window ids that are still open when it goes are
+// dropped with their widgets.
 #pragma once
 
 #include <atomic>
@@ -18,11 +24,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 
 #include "platform/presenter.h"
 #include "platform/qt/qt_frame_actions.h"
 
 class QAbstractEventDispatcher;
+class QMdiArea;
 class QObject;
 class QTimer;
 class QWidget;
@@ -67,12 +75,27 @@ class QtPresenter final : public Presenter {
 
   FrameActions& frame_actions() override { return *frame_actions_; }
 
-  // GUI thread: the top-level widget of window `window_id`, or nullptr when it is not shown
-  // (never opened, closed, or its opening still queued).
+  // GUI thread: the widget of window `window_id`, or nullptr when it is not shown (never
+  // opened, closed, or its opening still queued).
   QtWindow* widget(int window_id) const;
+
+  // Whether Qt will find a display, asked before the QApplication is made (without one, Qt
+  // aborts the process). The answer follows the platform plugin Qt loads: QT_QPA_PLATFORM when
+  // set (a list separated by ";" is tried in turn; "xcb" needs DISPLAY, "wayland" needs
+  // WAYLAND_DISPLAY, any other plugin needs neither), else DISPLAY or WAYLAND_DISPLAY. True
+  // when one can be used; otherwise false, with the one line to print on standard error in
+  // `why` (when given). `environment` looks a variable up (nullptr when unset); the first form
+  // reads the process's environment.
+  using Environment = std::function<const char*(const char* name)>;
+  static bool DisplayUsable(std::string* why = nullptr);
+  static bool DisplayUsable(const Environment& environment, std::string* why);
 
  private:
   bool OnGuiThread() const;
+  // The workspace of the shown frame made last, or nullptr when no frame is shown.
+  QMdiArea* FrameWorkspace() const;
+  // Takes the widget of window `window_id` down; a frame's children leave its workspace first.
+  void Drop(int window_id);
   // Runs `task` on the GUI thread after everything queued before it; never waits.
   void Queue(std::function<void()> task);
   ButtonFlags ShowMessageBoxHere(const MessageBoxRequest& request);

@@ -388,5 +388,46 @@ TEST(QtPresenterTest, PumpEndsOnWakeOrDeadline) {
   waker.join();  // it never waits on the GUI thread
 }
 
+// Whether the program can show anything, answered before Qt is started (Qt aborts without a
+// display it can reach), from the environment the platform plugin reads.
+TEST(QtPresenterTest, DisplayCheckFollowsThePlatformPluginsEnvironment) {
+  const std::string no_display =
+      "morlan: no display available: set DISPLAY (or QT_QPA_PLATFORM=offscreen), or run it under "
+      "xvfb-run";
+  struct Case {
+    const char* platform;
+    const char* display;
+    const char* wayland;
+    bool usable;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, nullptr, false},    {nullptr, ":0", nullptr, true},
+      {nullptr, nullptr, "wayland-0", true}, {nullptr, "", "", false},
+      {"", nullptr, nullptr, false},         {"", ":1", nullptr, true},
+      {"offscreen", nullptr, nullptr, true}, {"offscreen:size=800x600", nullptr, nullptr, true},
+      {"minimal", nullptr, nullptr, true},   {"xcb", nullptr, "wayland-0", false},
+      {"xcb", ":0", nullptr, true},          {"xcb:nograb", ":0", nullptr, true},
+      {"wayland", ":0", nullptr, false},     {"wayland", nullptr, "wayland-1", true},
+      {"wayland;xcb", ":0", nullptr, true},  {"wayland;xcb", nullptr, nullptr, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("QT_QPA_PLATFORM=") + (c.platform ? c.platform : "(unset)") +
+                 " DISPLAY=" + (c.display ? c.display : "(unset)") +
+                 " WAYLAND_DISPLAY=" + (c.wayland ? c.wayland : "(unset)"));
+    const auto environment = [&c](const char* name) -> const char* {
+      const std::string_view n(name);
+      if (n == "QT_QPA_PLATFORM") return c.platform;
+      if (n == "DISPLAY") return c.display;
+      if (n == "WAYLAND_DISPLAY") return c.wayland;
+      return nullptr;
+    };
+    std::string why = "untouched";
+    EXPECT_EQ(QtPresenter::DisplayUsable(environment, &why), c.usable);
+    EXPECT_EQ(why, c.usable ? "untouched" : no_display);
+  }
+  // The tests themselves run offscreen.
+  EXPECT_TRUE(QtPresenter::DisplayUsable());
+}
+
 }  // namespace
 }  // namespace morlan

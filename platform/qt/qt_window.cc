@@ -10,6 +10,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -60,9 +62,19 @@ QIcon IconFor(const std::string& name, const QStyle& style) {
 
 }  // namespace
 
-QtWindow::QtWindow(const WindowSnapshot& snapshot) : id_(snapshot.id), input_(snapshot) {
-  auto* client = new QWidget(this);
-  client->setFocusPolicy(Qt::NoFocus);
+QtWindow::QtWindow(const WindowSnapshot& snapshot, QMdiArea* workspace)
+    : id_(snapshot.id), x_(snapshot.x), y_(snapshot.y), input_(snapshot) {
+  QWidget* client = nullptr;
+  QWidget* controls_parent = nullptr;
+  if (snapshot.is_frame) {
+    workspace_ = new QMdiArea(this);
+    client = workspace_;
+    controls_parent = workspace_->viewport();
+  } else {
+    client = new QWidget(this);
+    client->setFocusPolicy(Qt::NoFocus);
+    controls_parent = client;
+  }
   setCentralWidget(client);
   // Keys no control takes, and the client area's size.
   client->installEventFilter(this);
@@ -73,13 +85,25 @@ QtWindow::QtWindow(const WindowSnapshot& snapshot) : id_(snapshot.id), input_(sn
   }
   BuildMenus(snapshot);
   for (auto& [number, control] : controls_) {
-    if (!IsMenuEntry(control.shown.type)) BuildControl(control, client);
+    if (!IsMenuEntry(control.shown.type)) BuildControl(control, controls_parent);
   }
   for (auto& [number, control] : controls_) ApplyControl(control, control.shown, true);
   setWindowTitle(ToQt(snapshot.caption));
+  if (workspace != nullptr) {
+    subwindow_ = workspace->addSubWindow(this);
+    // The model decides when the window goes; its widget then takes the sub-window with it.
+    subwindow_->setAttribute(Qt::WA_DeleteOnClose, false);
+    connect(subwindow_, &QMdiSubWindow::windowStateChanged, this,
+            [this](Qt::WindowStates before, Qt::WindowStates now) {
+              const bool active = now.testFlag(Qt::WindowActive);
+              if (!closing_ && before.testFlag(Qt::WindowActive) != active) Activated(active);
+            });
+  }
   Place(snapshot);
   visible_ = snapshot.visible;
-  if (visible_) show();
+  if (visible_ || subwindow_ != nullptr) ShowWindow(visible_);
+  // A new child comes up as the one the person works in, as a new window would.
+  if (visible_ && subwindow_ != nullptr) workspace->setActiveSubWindow(subwindow_);
   MakeDefault(snapshot.default_button);
   FollowFocus();
 }
@@ -87,7 +111,33 @@ QtWindow::QtWindow(const WindowSnapshot& snapshot) : id_(snapshot.id), input_(sn
 QtWindow::~QtWindow() {
   // The controls go while the translator they report to still exists.
   closing_ = true;
+  // Children still in a frame's workspace are not the frame's to destroy: they leave it first
+  // (the presenter normally takes them out before).
+  if (workspace_ != nullptr) {
+    for (QMdiSubWindow* sub : workspace_->subWindowList()) sub->setWidget(nullptr);
+  }
   delete takeCentralWidget();
+  if (subwindow_ != nullptr) {
+    QMdiSubWindow* sub = subwindow_;
+    subwindow_ = nullptr;
+    sub->disconnect(this);
+    sub->setWidget(nullptr);
+    delete sub;
+  }
+}
+
+void QtWindow::LeaveWorkspace() {
+  if (subwindow_ == nullptr) return;
+  QMdiSubWindow* sub = subwindow_;
+  subwindow_ = nullptr;
+  sub->disconnect(this);
+  sub->setWidget(nullptr);
+  delete sub;
+  setWindowFlags(Qt::Window);
+  adjustSize();
+  PlaceOnScreen();
+  if (visible_) show();
+  FollowFocus();
 }
 
 void QtWindow::BuildMenus(const WindowSnapshot& snapshot) {
@@ -308,7 +358,7 @@ void QtWindow::Apply(const WindowSnapshot& snapshot) {
   }
   if (snapshot.visible != visible_) {
     visible_ = snapshot.visible;
-    setVisible(visible_);
+    ShowWindow(visible_);
   }
   if (snapshot.default_button != default_button_) MakeDefault(snapshot.default_button);
   FollowFocus();
@@ -331,6 +381,8 @@ QAction* QtWindow::control_action(int control) const {
   const Control* c = Find(control);
   return c != nullptr ? c->action : nullptr;
 }
+
+QMdiSubWindow* QtWindow::subwindow() const { return subwindow_; }
 
 const QtWindow::Control* QtWindow::Find(int control) const {
   const auto it = controls_.find(control);
@@ -358,8 +410,17 @@ void QtWindow::FollowFocus() {
   // The person is in the menus: the focus comes back when they leave them.
   if (QApplication::activePopupWidget() != nullptr) return;
   if (menuWidget() != nullptr && focusWidget() == menuWidget()) return;
+  // A child moves the focus only while it is the current one; it follows when it becomes so.
+  if (subwindow_ != nullptr && subwindow_->mdiArea() != nullptr) {
+    const QMdiSubWindow* current = subwindow_->mdiArea()->currentSubWindow();
+    if (current != nullptr && current != subwindow_) return;
+  }
   QWidget* target = control_widget(input_.focused());
-  if (target == nullptr || target->isHidden()) target = centralWidget();
+  if (target == nullptr || target->isHidden()) {
+    // A frame with no focused control of its own leaves the focus with its children.
+    if (workspace_ != nullptr) return;
+    target = centralWidget();
+  }
   if (focusWidget() != target) target->setFocus(Qt::OtherFocusReason);
 }
 
@@ -382,6 +443,10 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
   if (closing_) return false;
   switch (event->type()) {
     case QEvent::KeyPress: {
+      // A key a child in the workspace left alone is not the frame's.
+      if (workspace_ != nullptr && workspace_->isAncestorOf(QApplication::focusWidget())) {
+        return false;
+      }
       const auto* key_event = static_cast<const QKeyEvent*>(event);
       const int key = KeyCodeOf(key_event->key(), key_event->modifiers());
       return key != kKeyNone && TakeKey(key);
@@ -441,30 +506,65 @@ void QtWindow::closeEvent(QCloseEvent* event) {
 void QtWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
   if (event->type() != QEvent::ActivationChange || closing_) return;
-  if (isActiveWindow()) {
-    // Coming up active is the window opening, which the model knows; later it is the person
-    // coming back.
-    if (activated_) input_.Activate(true);
-    activated_ = true;
+  // A child's activation is its sub-window's (the frame's comes to every widget in it).
+  if (subwindow_ != nullptr) return;
+  Activated(isActiveWindow());
+}
+
+void QtWindow::Activated(bool active) {
+  if (!active) {
+    if (activated_) input_.Activate(false);
     return;
   }
-  if (activated_) input_.Activate(false);
+  // Coming up active is the window opening, which the model knows; later it is the person
+  // coming back.
+  if (activated_) input_.Activate(true);
+  activated_ = true;
+  if (subwindow_ != nullptr) FollowFocus();
 }
 
 void QtWindow::Place(const WindowSnapshot& snapshot) {
   if (snapshot.width > 0 && snapshot.height > 0) {
-    centralWidget()->setMinimumSize(DialogX(snapshot.width), DialogY(snapshot.height));
+    const QSize size(DialogX(snapshot.width), DialogY(snapshot.height));
+    centralWidget()->setMinimumSize(size);
+    // A workspace would ask for much more room than the frame's size.
+    if (workspace_ != nullptr) centralWidget()->setMaximumSize(size);
   }
   adjustSize();
-  if (snapshot.x >= 0 && snapshot.y >= 0) {
-    move(DialogX(snapshot.x), DialogY(snapshot.y));
-    return;
+  // A frame opens at its size, and the person may make it smaller or larger.
+  if (workspace_ != nullptr) {
+    centralWidget()->setMinimumSize(0, 0);
+    centralWidget()->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   }
+  if (subwindow_ != nullptr) return PlaceInWorkspace();
+  PlaceOnScreen();
+}
+
+void QtWindow::PlaceOnScreen() {
+  if (x_ >= 0 && y_ >= 0) return move(DialogX(x_), DialogY(y_));
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return;
   QRect frame = frameGeometry();
   frame.moveCenter(screen->availableGeometry().center());
   move(frame.topLeft());
+}
+
+void QtWindow::PlaceInWorkspace() {
+  subwindow_->adjustSize();
+  if (x_ >= 0 && y_ >= 0) return subwindow_->move(DialogX(x_), DialogY(y_));
+  const QMdiArea* workspace = subwindow_->mdiArea();
+  if (workspace == nullptr) return;
+  QRect frame = subwindow_->geometry();
+  frame.moveCenter(workspace->viewport()->rect().center());
+  // A child larger than the workspace keeps its caption in reach.
+  subwindow_->move(std::max(frame.left(), 0), std::max(frame.top(), 0));
+}
+
+void QtWindow::ShowWindow(bool shown) {
+  if (subwindow_ == nullptr) return setVisible(shown);
+  // Inside its sub-window the window itself always shows; the sub-window shows or hides it.
+  setVisible(true);
+  subwindow_->setVisible(shown);
 }
 
 // Rounded both ways, so a size in dialog units comes back as the same units.

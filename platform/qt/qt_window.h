@@ -30,10 +30,19 @@
 // never overwrites what the person is typing into an entry, and an input the model refused is
 // shown as the model has it again.
 //
+// An application frame (WindowSnapshot::is_frame) has a workspace (QMdiArea) as its client
+// area, and a status bar that shows the message of the menu entry the person rests on. Other
+// windows may live in a frame's workspace as its children (see the constructor): there the
+// child's sub-window carries its caption, close box and activation; switching between children
+// is reported as switching windows, and a child moves the keyboard focus only while it is the
+// frame's current child, so a procedure's window never takes the focus from the one the person
+// works in. A frame leaves the focus with its children when none of its own controls has it.
+//
 // Threading: GUI thread only.
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <map>
 #include <memory>
 #include <vector>
@@ -42,6 +51,8 @@
 #include "platform/window_snapshot.h"
 
 class QAction;
+class QMdiArea;
+class QMdiSubWindow;
 class QMenu;
 
 namespace morlan {
@@ -50,8 +61,12 @@ class QtListView;
 
 class QtWindow final : public QMainWindow {
  public:
-  // Builds the window from the state it opens with; shows it when `snapshot.visible`.
-  explicit QtWindow(const WindowSnapshot& snapshot);
+  // Builds the window from the state it opens with; shows it when `snapshot.visible`. With a
+  // `workspace` (a frame's) the window is a child there, placed as given or centred in it and
+  // made the current child; without one it is a top-level window, placed as given or centred
+  // on the screen.
+  explicit QtWindow(const WindowSnapshot& snapshot, QMdiArea* workspace = nullptr);
+  // A child leaves its workspace with it.
   ~QtWindow() override;
 
   // Brings the window up to `snapshot`, a later state of the same window.
@@ -62,6 +77,14 @@ class QtWindow final : public QMainWindow {
   QWidget* control_widget(int control) const;
   // The action of menu entry or menu `control`, or nullptr.
   QAction* control_action(int control) const;
+
+  // A frame's workspace (nullptr for other windows).
+  QMdiArea* mdi_area() const { return workspace_; }
+  // The sub-window holding this window in a frame's workspace (nullptr for a top-level window).
+  QMdiSubWindow* subwindow() const;
+  // Takes a child out of its workspace: it becomes a top-level window, centred on the screen
+  // unless it has a position, and shown when its model shows it. For a frame about to go.
+  void LeaveWorkspace();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -83,6 +106,14 @@ class QtWindow final : public QMainWindow {
   void ShowList(Control& control, const ControlSnapshot& next);
   void ShowImage(Control& control, const ControlSnapshot& next);
   void Place(const WindowSnapshot& snapshot);
+  // Top-level: centred on the screen unless it has a position.
+  void PlaceOnScreen();
+  // In a workspace: at its position, or centred in the workspace.
+  void PlaceInWorkspace();
+  // Shows or hides the window (a child: its sub-window).
+  void ShowWindow(bool shown);
+  // The window became, or stopped being, the one the person works in.
+  void Activated(bool active);
   // Makes `control` the default push button (0: none).
   void MakeDefault(int control);
 
@@ -102,7 +133,10 @@ class QtWindow final : public QMainWindow {
   int UnitsY(int pixels) const;
 
   const int id_;
+  const int x_, y_;  // position in dialog units; -1: placed by the presenter
   UserInput input_;
+  QMdiArea* workspace_ = nullptr;      // a frame's client area
+  QPointer<QMdiSubWindow> subwindow_;  // a child's sub-window
   std::map<int, Control> controls_;
   std::map<const QObject*, int> owners_;  // control widgets (and list viewports) -> control
   bool visible_ = false;
