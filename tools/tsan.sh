@@ -8,7 +8,7 @@ morlan_ensure_packages "${MORLAN_PACKAGES[@]}"
 
 cmake -S . -B build-tsan -G Ninja -DMORLAN_SANITIZE=thread -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build-tsan --target morlan_platform_tests morlan_errors_tests morlan_settings_tests \
-  morlan_data_tests morlan_window_tests morlan_errors_window_tests
+  morlan_data_tests morlan_window_tests morlan_errors_window_tests morlan_process_tests
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 build-tsan/platform/morlan_platform_tests
 build-tsan/errors/morlan_errors_tests
@@ -16,3 +16,4 @@ build-tsan/settings/morlan_settings_tests
 build-tsan/data/morlan_data_tests
 build-tsan/window/morlan_window_tests
 build-tsan/errors/morlan_errors_window_tests
+build-tsan/process/morlan_process_tests
