@@ -384,6 +384,17 @@ TEST(QtFrameTest, CutCopyAndPasteFromTheEditMenuActOnTheFocusedEntry) {
   QTest::mouseClick(entry, Qt::LeftButton);
   QTest::keyClicks(entry, "Hello world");
   ASSERT_EQ(QApplication::focusWidget(), entry);
+
+  // Another child whose model moves its focus while the person types here takes nothing away.
+  Window other(SmallDefinition("OTHER", "Other"));
+  ASSERT_NE(OpenShown(other), nullptr);
+  QTest::mouseClick(entry, Qt::LeftButton);
+  ASSERT_EQ(QApplication::focusWidget(), entry);
+  other.Select(1);
+  other.SetText(1, "Busy");
+  other.Flush();
+  Settle();
+  EXPECT_EQ(QApplication::focusWidget(), entry);
   QApplication::clipboard()->clear();
 
   entry->setSelection(6, 5);
