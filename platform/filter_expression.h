@@ -67,10 +67,14 @@ class FilterExpression final {
     bool text_result = false;  // the node's value is a text, else a number
     // kCompare: the outcomes for which the relation holds.
     std::uint8_t relation = 0;
+    // kInstring over UPPER(text) with a constant sub: the text child is UPPER's argument and is
+    // searched as if upper-cased, without making the upper-case copy.
+    bool fold_case = false;
     FieldType field_type = FieldType::kText;
     std::uint32_t first_child = 0;  // index into children_
     std::uint32_t child_count = 0;
-    double number = 0;  // kNumber
+    double number = 0;       // kNumber
+    std::int64_t whole = 0;  // kNumber: the number as a position or length (WholeNumber)
     // kText: the constant in texts_; kField: the field in its record buffer.
     std::uint32_t offset = 0;
     std::uint32_t size = 0;
@@ -94,13 +98,24 @@ class FilterExpression final {
   };
 
   void Evaluate(std::uint32_t index, Value* value);
+  void SubOf(const Node& node, Value* value);
+  std::int64_t InstringOf(const Node& node);
+  // Evaluate, with constants and fields taken directly.
+  void Operand(std::uint32_t index, Value* value);
   std::uint32_t Child(const Node& node, std::uint32_t i) const {
     return children_[node.first_child + i];
   }
   // The value of child i as text: a number is written into the node's buffer at `slot`.
   void TextOf(const Node& node, std::uint32_t i, std::uint32_t slot, Value* value);
+  // The number `value` as text, in the node's buffer at `slot`.
+  void WriteNumber(const Node& node, std::uint32_t slot, Value* value);
   // The value of child i as a number: a text is read as one, 0 when it is none.
   double NumberOf(const Node& node, std::uint32_t i);
+  // Child i as a position, length or step.
+  std::int64_t WholeOf(const Node& node, std::uint32_t i);
+  // A number as a position, length or step: cut toward zero, NaN as 0, and bounded far from
+  // overflow in the arithmetic on positions.
+  static std::int64_t WholeNumber(double value);
   bool Truth(std::uint32_t index);
   std::uint8_t Compare(const Node& node);
 

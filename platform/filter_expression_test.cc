@@ -171,6 +171,32 @@ TEST_F(FilterExpressionTest, InstringPositionsStepsAndStarts) {
   EXPECT_TRUE(Holds("INSTRING(5,AMOUNT,1,1) = 2 AND INSTRING('.',PRICE,1,1) = 2"));
 }
 
+TEST_F(FilterExpressionTest, InstringOverLongTextsAndUpperCase) {
+  // Long enough for the search to take many positions a step, with the end block overlapping.
+  const std::string note = std::string(34, 'a') + "string";
+  SetText("OUT:NOTE", note);
+  EXPECT_TRUE(Holds("INSTRING('string',OUT:NOTE,1,1) = 35"));
+  EXPECT_TRUE(Holds("INSTRING('STRING',OUT:NOTE,1,1) = 0"));
+  EXPECT_TRUE(Holds("INSTRING('STRING',UPPER(OUT:NOTE),1,1) = 35"));
+  EXPECT_TRUE(Holds("INSTRING('AS',UPPER(OUT:NOTE),1,1) = 34"));
+  EXPECT_TRUE(Holds("INSTRING('A',UPPER(OUT:NOTE),1,20) = 20"));
+  EXPECT_TRUE(Holds("INSTRING('A',UPPER(OUT:NOTE),1,35) = 0"));
+  EXPECT_TRUE(Holds("INSTRING('NG',UPPER(OUT:NOTE),1,39) = 39"));
+  // Upper case never holds a lower-case letter.
+  EXPECT_TRUE(Holds("INSTRING('string',UPPER(OUT:NOTE),1,1) = 0"));
+  EXPECT_TRUE(Holds("INSTRING('a-1',UPPER(OUT:NOTE),1,1) = 0"));
+  for (std::size_t at = 0; at + 3 <= 40; ++at) {
+    std::string text(40, '.');
+    text.replace(at, 3, "x1Y");
+    SetText("OUT:NOTE", text);
+    const std::string position = std::to_string(at + 1);
+    EXPECT_TRUE(Holds("INSTRING('X1Y',UPPER(OUT:NOTE),1,1) = " + position)) << at;
+    EXPECT_TRUE(Holds("INSTRING('x1Y',OUT:NOTE,1,1) = " + position)) << at;
+    EXPECT_TRUE(Holds("INSTRING('X1Y',OUT:NOTE,1,1) = 0")) << at;
+    EXPECT_TRUE(Holds("INSTRING('x1Y',OUT:NOTE,-1,40) = " + position)) << at;
+  }
+}
+
 TEST_F(FilterExpressionTest, FormatShowsValuesThroughPictures) {
   EXPECT_TRUE(Holds("FORMAT(PRICE,@N9.2) = '2.68'"));  // no alignment blanks in front
   EXPECT_TRUE(Holds("FORMAT(PRICE,@N09.2) = '000002.68'"));

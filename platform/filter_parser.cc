@@ -1,7 +1,7 @@
 #include "platform/filter_parser.h"
 
+#include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <system_error>
 #include <utility>
 
@@ -232,6 +232,7 @@ std::uint32_t FilterParser::ParseNumber(bool negative, std::size_t column) {
   Node constant;
   constant.op = Op::kNumber;
   constant.number = negative ? -value : value;
+  constant.whole = FilterExpression::WholeNumber(constant.number);
   constant.bound = FilterExpression::kNumberText;
   return Add(constant, {}, column);
 }
@@ -360,13 +361,23 @@ std::uint32_t FilterParser::ParseFunction(const FilterToken& name) {
       return Add(call, arguments, name.column, first.text_result ? 0 : 1);
     case Op::kInstring: {
       const Node& step = node(arguments[2]);
-      if (step.op == Op::kNumber && std::fabs(step.number) < 1) {
+      if (step.op == Op::kNumber && step.whole == 0) {
         return Fail("INSTRING's step is 0", columns[2]);
       }
       call.bound = FilterExpression::kNumberText;
-      const std::uint32_t conversions = !node(arguments[1]).text_result ? 2
-                                        : !first.text_result            ? 1
-                                                                        : 0;
+      // A constant searched for in the upper-cased text of a field: searched in the field with
+      // its letters taken as upper case, which is the same and costs no copy. (A constant with
+      // lower-case letters is never found in upper case; the plain way says so.)
+      const Node& text = node(arguments[1]);
+      if (first.op == Op::kText && text.op == Op::kUpper && node(Child(text, 0)).text_result) {
+        const std::string_view sub(expression_.texts_.data() + first.offset, first.size);
+        if (std::none_of(sub.begin(), sub.end(), [](char c) { return c >= 'a' && c <= 'z'; })) {
+          call.fold_case = true;
+          arguments[1] = Child(text, 0);
+          return Add(call, arguments, name.column);
+        }
+      }
+      const std::uint32_t conversions = !text.text_result ? 2 : !first.text_result ? 1 : 0;
       return Add(call, arguments, name.column, conversions);
     }
     case Op::kFormat: {

@@ -72,6 +72,9 @@ class FilterParser final {
   std::uint32_t Add(Node node, std::span<const std::uint32_t> children, std::size_t column,
                     std::uint32_t conversions = 0, std::uint32_t result_bytes = 0);
   const Node& node(std::uint32_t index) const { return expression_.nodes_[index]; }
+  std::uint32_t Child(const Node& parent, std::uint32_t i) const {
+    return expression_.children_[parent.first_child + i];
+  }
 
   FilterLexer lexer_;
   std::span<DataFile* const> files_;
