@@ -87,7 +87,7 @@ const UserInput::Shown* UserInput::Find(int control) const {
 }
 
 bool UserInput::CanFocus(const Shown& c) const {
-  return IsFocusable(c.model.type) && !c.model.hidden;
+  return IsFocusable(c.model.type) && !c.model.hidden && !c.model.disabled;
 }
 
 void UserInput::Post(Event event) {
@@ -119,7 +119,8 @@ void UserInput::MoveFocus(int control, int key) {
 
 bool UserInput::Type(int control, std::string_view text) {
   Shown* c = Find(control);
-  if (!visible_ || c == nullptr || c->model.type != ControlType::kEntry || c->model.hidden) {
+  if (!visible_ || c == nullptr || c->model.type != ControlType::kEntry || c->model.hidden ||
+      c->model.disabled) {
     return false;
   }
   action_ = NewActionNumber();
@@ -141,7 +142,7 @@ bool UserInput::Focus(int control, int key) {
 
 bool UserInput::Click(int control, int button) {
   Shown* c = Find(control);
-  if (!visible_ || c == nullptr || c->model.hidden) return false;
+  if (!visible_ || c == nullptr || c->model.hidden || c->model.disabled) return false;
   action_ = NewActionNumber();
   Event event;
   event.code = EventAccepted;
@@ -186,7 +187,8 @@ bool UserInput::Check(int control, bool checked) {
 
 bool UserInput::PickRow(int control, int row) {
   Shown* c = Find(control);
-  if (!visible_ || c == nullptr || c->model.type != ControlType::kList || c->model.hidden) {
+  if (!visible_ || c == nullptr || c->model.type != ControlType::kList || c->model.hidden ||
+      c->model.disabled) {
     return false;
   }
   if (row < 1 || row > c->model.total_rows) return false;
@@ -253,7 +255,9 @@ bool UserInput::PressKey(int key) {
   AcceptFocusedEntry(key, true);
   int press = 0;
   const Shown* button = Find(default_button_);
-  if (button != nullptr && !button->model.hidden) press = default_button_;
+  if (button != nullptr && !button->model.hidden && !button->model.disabled) {
+    press = default_button_;
+  }
   if (press == 0 && focused != nullptr &&
       (focused->model.type == ControlType::kButton || focused->model.type == ControlType::kList)) {
     press = focused_;

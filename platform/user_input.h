@@ -64,7 +64,7 @@ class UserInput final {
   void Apply(const WindowSnapshot& snapshot);
 
   // The person's actions. Each answers whether it did anything (an action on a control that is
-  // unknown, hidden or of the wrong kind, or on a hidden window, does nothing).
+  // unknown, hidden, greyed or of the wrong kind, or on a hidden window, does nothing).
   bool Type(int control, std::string_view text);
   bool Focus(int control, int key = 0);
   bool Click(int control, int button = kKeyMouseLeft);

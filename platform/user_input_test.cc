@@ -174,6 +174,35 @@ TEST_F(UserInputTest, ARefusedEntryGetsTheModelsTextAndTheFocusBack) {
   EXPECT_EQ(input_.focused(), kAge);
 }
 
+// A greyed control (a menu command while it cannot run, say) takes no click, focus or typing,
+// and Enter does not press a greyed default button.
+TEST_F(UserInputTest, AGreyedControlCannotBeUsedUntilItIsEnabledAgain) {
+  window_.Disable(kOk);
+  window_.Disable(kName);
+  EXPECT_TRUE(window_.disabled(kOk));
+  input_.Apply(window_.Snapshot());
+  EXPECT_FALSE(input_.Click(kOk));
+  EXPECT_FALSE(input_.Type(kName, "Jones"));
+  EXPECT_FALSE(input_.Focus(kName));
+  input_.Focus(kAge);
+  Posted();
+  window_.SetDefaultButton(kOk);
+  input_.Apply(window_.Snapshot());
+  ASSERT_TRUE(input_.PressKey(kKeyEnter));  // the entry is accepted; the greyed default is not
+  std::vector<Event> events = Posted();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].control, kAge);
+
+  window_.Enable(kOk);
+  EXPECT_FALSE(window_.disabled(kOk));
+  input_.Apply(window_.Snapshot());
+  ASSERT_TRUE(input_.Click(kOk));
+  events = Posted();
+  ASSERT_EQ(events.size(), 2u);  // the focus moves to the button, then it is pressed
+  EXPECT_EQ(events[1].code, EventAccepted);
+  EXPECT_EQ(events[1].control, kOk);
+}
+
 // Escape asks a dialog to close; in the application frame it must not end the program. The close
 // box closes either.
 TEST_F(UserInputTest, EscapeClosesADialogButNotTheFrame) {

@@ -220,6 +220,25 @@ bool Window::hidden(int control) const {
   return c != nullptr && c->state.hidden;
 }
 
+void Window::Disable(int control) {
+  Control* c = Find(control);
+  if (c == nullptr || c->state.disabled) return;
+  c->state.disabled = true;
+  Changed();
+}
+
+void Window::Enable(int control) {
+  Control* c = Find(control);
+  if (c == nullptr || !c->state.disabled) return;
+  c->state.disabled = false;
+  Changed();
+}
+
+bool Window::disabled(int control) const {
+  const Control* c = Find(control);
+  return c != nullptr && c->state.disabled;
+}
+
 void Window::Select(int control) {
   if (control != 0) {
     if (Find(control) == nullptr || focused_ == control) return;

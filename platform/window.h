@@ -111,6 +111,11 @@ class Window final {
   void Hide(int control);
   void Show(int control);
   bool hidden(int control) const;
+  // Greys a control out, or back in: a person cannot click, focus or type into a disabled
+  // control (UserInput does nothing for it), while the program still can. Control 0 is ignored.
+  void Disable(int control);
+  void Enable(int control);
+  bool disabled(int control) const;
 
   // Moves the focus to `control`. With control 0 every control is validated again and, as all
   // of them accept, the completed event (549) follows. A program's Select posts no selected

@@ -30,6 +30,7 @@ struct ControlSnapshot {
   int range_high = 100;
   int parent = 0;  // menu the entry belongs to, 0 for the menu bar or the window
   bool hidden = false;
+  bool disabled = false;                    // greyed: the person cannot use it
   int x = 0, y = 0, width = 0, height = 0;  // dialog units
   // An image's icon (icon_names.h): a named icon, a decimal number, or empty for none.
   std::string icon;

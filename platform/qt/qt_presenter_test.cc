@@ -253,6 +253,21 @@ TEST(QtPresenterTest, FrameMenuBarPostsTheEntryTriggered) {
   EXPECT_TRUE(file[1]->isVisible());
   EXPECT_EQ(bar[0]->text(), "&Records");
   EXPECT_EQ(shown->focusWidget(), shown->menuBar());
+
+  // A greyed command shows greyed and cannot be triggered until it is enabled again.
+  window.Disable(-4);
+  window.Flush();
+  Settle();
+  EXPECT_FALSE(bar[1]->isEnabled());
+  TakeEvents(window);
+  bar[1]->trigger();
+  EXPECT_TRUE(TakeEvents(window).empty());
+  window.Enable(-4);
+  window.Flush();
+  Settle();
+  EXPECT_TRUE(bar[1]->isEnabled());
+  bar[1]->trigger();
+  EXPECT_EQ(TakeEvents(window).size(), 1u);
 }
 
 TEST(QtPresenterTest, ChangesReachTheWidgetsWithoutUndoingTheUsersTyping) {

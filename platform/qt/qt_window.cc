@@ -273,12 +273,14 @@ void QtWindow::ApplyControl(Control& control, const ControlSnapshot& next, bool 
     if (text_changed) control.action->setText(ToQt(next.text));
     if (first || next.message != last.message) control.action->setStatusTip(ToQt(next.message));
     if (first || next.hidden != last.hidden) control.action->setVisible(!next.hidden);
+    if (first || next.disabled != last.disabled) control.action->setEnabled(!next.disabled);
     control.shown = next;
     return;
   }
   QWidget* widget = control.widget;
   if (widget == nullptr) return;
   if (first || next.hidden != last.hidden) widget->setHidden(next.hidden);
+  if (first || next.disabled != last.disabled) widget->setEnabled(!next.disabled);
 
   switch (next.type) {
     case ControlType::kText:
