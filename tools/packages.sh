@@ -5,6 +5,9 @@ MORLAN_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libsimpleini-de
   fonts-dejavu-core)
 # Only tools/fuzz.sh needs these: clang with its libFuzzer and sanitizer runtimes.
 MORLAN_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# Only tools/package.sh needs these: the package's dependencies worked out (dpkg-dev), its check
+# (lintian), and a virtual display with typed input for running the installed program.
+MORLAN_PACKAGE_PACKAGES=(dpkg-dev lintian xvfb xdotool)
 
 morlan_ensure_packages() {
   local missing=()
