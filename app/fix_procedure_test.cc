@@ -4,6 +4,7 @@
 #include "app/fix_procedure.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,21 @@ TEST_F(FixProcedureTest, CancelKeepsExactlyTheLinesOfTheBatchesDone) {
   EXPECT_EQ(Output(), Lines(SampleOutput(), 24));
   EXPECT_TRUE(Captions().empty());
   EXPECT_EQ(input.reads(), 25);
+}
+
+TEST_F(FixProcedureTest, TheRunGoesFromBatchToBatchWithoutIdling) {
+  dir_.Write(kInputFileName, SampleInput());
+  // Batches of 8 lines of a tenth of a second each take 0.8 s: the timer must be due again by
+  // then, or the run waits for it after every batch.
+  ReadHookFile input(InpFile(), [this](int) { clock_.Advance(10); });
+  SetUpGlobals(&input);
+  const std::int64_t start = clock_.Now();
+  RunFrame({UserAction::Click(kMenuFixQdl)});
+
+  EXPECT_EQ(Output(), SampleOutput());
+  const std::int64_t working = std::int64_t{10} * input.reads();
+  const std::int64_t batches = input.reads() / 8 + 1;
+  EXPECT_LE(clock_.Now() - start, working + batches) << "the run idled between batches";
 }
 
 TEST_F(FixProcedureTest, BatchesDoubleWhileQuickAndHalveWhenSlow) {

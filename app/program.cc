@@ -75,12 +75,14 @@ bool RunMainSequence(DragSetting& drag) {
   AppWordRanking.SetOption(WordRanking::kOptionWordOnly, false);
   AppIni.Init(kSettingsFileName);
 
-  DragSettingKeeper drag_setting(drag);
-  drag_setting.SwitchOff();
+  // Both live on the heap: a procedure that does not stop may still halt through the hook.
+  auto drag_setting = std::make_unique<DragSettingKeeper>(drag);
+  drag_setting->SwitchOff();
   Presenter* presenter = Runtime::presenter();
   std::unique_ptr<HaltHookPresenter> halt_hook;
   if (presenter != nullptr) {
-    halt_hook = std::make_unique<HaltHookPresenter>(*presenter, [&] { drag_setting.Restore(); });
+    DragSettingKeeper* keeper = drag_setting.get();
+    halt_hook = std::make_unique<HaltHookPresenter>(*presenter, [keeper] { keeper->Restore(); });
     Runtime::InstallPresenter(halt_hook.get());
   }
 
@@ -89,16 +91,17 @@ bool RunMainSequence(DragSetting& drag) {
   // A fix run may still be going: it stops between two batches, as cancelled, and closes its
   // files. Until its thread has returned it uses the global objects.
   if (!Runtime::StopProcedures(Runtime::kCloseDownPatience)) {
-    drag_setting.Restore();
+    drag_setting->Restore();
     Runtime::Halt(0, "A procedure did not stop in time; the program ends without shutting down.");
-    // Should the halt come back, the procedure may still reach the presenter through the hook.
+    // Should the halt come back, the procedure may still halt through the hook, which must stay.
     halt_hook.release();
+    drag_setting.release();
     return false;
   }
   Runtime::InstallPresenter(presenter);
 
   AppIni.FinishHook();
-  drag_setting.Restore();
+  drag_setting->Restore();
   AppIni.Kill();
   AppWordRanking.Kill();
   KillDictionary();

@@ -27,6 +27,7 @@
 #include "app/globals.h"
 #include "app/program.h"
 #include "gtest/gtest.h"
+#include "platform/drag_setting.h"
 #include "platform/headless_presenter.h"
 #include "platform/manual_clock.h"
 #include "platform/runtime.h"
@@ -110,6 +111,15 @@ class DictionaryFixture : public ::testing::Test {
     presenter_.ScriptFor(kFrameId, std::move(actions));
     Watchdog watchdog("the frame to close");
     return Main(std::move(starter));
+  }
+
+  // Runs the whole main sequence on this thread: the person does each of `actions` in the
+  // frame once no run is in progress, then chooses Exit. Answers what RunMainSequence answered.
+  bool RunSequence(DragSetting& drag, std::vector<UserAction> actions) {
+    actions.push_back(UserAction::Click(kMenuExit));
+    presenter_.ScriptFor(kFrameId, std::move(actions));
+    Watchdog watchdog("the main sequence to end");
+    return RunMainSequence(drag);
   }
 
   std::string SampleInput() const { return Source("examples/VRSQ1.qdl"); }
