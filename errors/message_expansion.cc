@@ -52,7 +52,8 @@ std::string ExpandPlaceholders(std::string_view message, const PlaceholderValues
     const std::size_t plain_end = mark == std::string_view::npos ? message.size() : mark;
     Append(out, message.substr(at, plain_end - at));
     at = plain_end;
-    if (at == message.size()) break;
+    // The plain text may have filled the result: nothing more fits, not even a lone "%".
+    if (at == message.size() || out.size() == kMessageExpansionCapacity) break;
 
     const std::string_view rest = message.substr(at);
     const Placeholder* found = nullptr;

@@ -89,6 +89,11 @@ TEST(MessageExpansionTest, ResultIsCutAtTheCapacity) {
   EXPECT_EQ(ExpandPlaceholders(message, values), std::string(1995, 'm') + "%Fil");
   EXPECT_EQ(ExpandPlaceholders(std::string(1994, 'm') + "%File", values),
             std::string(1994, 'm') + "f");
+
+  // Text that fills the result up leaves no room for a "%" that begins no placeholder.
+  const std::string filling(1995, 'x');
+  values.message = filling;
+  EXPECT_EQ(ExpandPlaceholders("%Messageabcd% more", values), filling + "abcd");
 }
 
 }  // namespace
