@@ -8,11 +8,12 @@
 //
 // 1. Ratio: a generated dictionary of `megabytes` (default 100) is fixed, alternating with the
 //    bare loop (fgets, the rule, fputs), five times each; the best time of each counts, and both
-//    outputs must be the same bytes. Prints "ratio: X", the fix's time over the bare loop's.
-// 2. Cancel: a run over the same input is cancelled once its percent text is past 10% (the
-//    person clicks Cancel); prints the time from the click to the window's closing. The lines
-//    written must be the bare loop's first lines.
-// 3. Memory: a run over a 20 MB and over a 200 MB dictionary, each in a child process of its
+//    outputs must be the same bytes. Prints the longest timer event of the fix (the window
+//    shows its changes between events) and "ratio: X", the fix's time over the bare loop's.
+// 2. Cancel: a run over a 200 MB dictionary is cancelled once its percent text is past 10% (the
+//    person clicks Cancel, just after a batch began); prints the time from the click to the
+//    window's closing. The lines written must be the bare loop's first lines.
+// 3. Memory: a run over a 20 MB and over that 200 MB dictionary, each in a child process of its
 //    own (this program again, "--peak-memory FOLDER"); prints each child's peak resident memory
 //    and their difference.
 // Any failure prints why to stderr and ends with exit code 1.
@@ -341,7 +342,7 @@ bool Generate(std::int64_t bytes) {
   return BareFix(InputName().c_str(), kBareOutput, lines);
 }
 
-// Part 1: the fix against the bare loop. Prints the times and the ratio.
+// The ratio: the fix against the bare loop. Prints the times and the ratio.
 bool RunRatio(FixProgram& program, std::int64_t bytes) {
   if (!Generate(bytes)) return false;
   Clock::duration fix_best = Clock::duration::max();
@@ -378,7 +379,7 @@ bool RunRatio(FixProgram& program, std::int64_t bytes) {
   return true;
 }
 
-// Part 2: Cancel part-way through a run over a 200 MB input in `folder`, which stays there for
+// Cancel part-way through a run over a 200 MB input in `folder`, which stays there for
 // RunMemory. The window shows the percentage between timer events, each about half a second
 // long, so the input must be large enough to outlast a few of them.
 bool RunCancel(FixProgram& program, const std::filesystem::path& folder) {
@@ -435,8 +436,8 @@ long PeakResidentKb() {
   return kb;
 }
 
-// The child of part 3: one run in `folder`, which holds the input. Writes its VmHWM in kB to
-// standard output. Exit code 0 when the run completed.
+// The child of the memory measurement: one run in `folder`, which holds the input. Writes its VmHWM
+// in kB to standard output. Exit code 0 when the run completed.
 int PeakMemoryChild(const char* folder) {
   if (::chdir(folder) != 0) {
     std::fprintf(stderr, "cannot enter %s: %s\n", folder, std::strerror(errno));
@@ -458,7 +459,7 @@ struct ChildPeak {
   long maxrss_kb = -1;  // as the kernel reported it to the parent
 };
 
-// Runs this program as the child of part 3 over the input of `bytes` in `folder`.
+// Runs this program as the child of the memory measurement over the input of `bytes` in `folder`.
 bool MeasureChild(const std::filesystem::path& folder, std::int64_t bytes, ChildPeak& peak) {
   std::error_code ignored;
   int pipe_ends[2];
@@ -499,7 +500,7 @@ bool MeasureChild(const std::filesystem::path& folder, std::int64_t bytes, Child
   return true;
 }
 
-// Part 3.
+// The memory measurement.
 // The large input is the one RunCancel left in "large".
 bool RunMemory(const std::filesystem::path& scratch) {
   ChildPeak small;
