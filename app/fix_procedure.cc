@@ -33,6 +33,7 @@ struct FixRun {
   std::uint8_t progress = 0;  // the thermometer's value
   char* input = nullptr;      // INP:F1 in INP's record buffer
   char* output = nullptr;     // OUT:F1 in OUT's record buffer
+  bool write_failed = false;  // a line could not be added to OUT, which has been reported
 };
 
 // The per-line step: INP:F1 rewritten into OUT:F1, which is added to OUT.
@@ -45,11 +46,12 @@ class FixProcess final : public RecordProcess {
     std::memcpy(run_.line.data(), run_.input, kDictionaryLineWidth);
     RewriteDeclaration(run_.line, run_.line, run_.label);
     std::memcpy(run_.output, run_.line.data(), kDictionaryLineWidth);
+    if (OutFileManager->Insert() == FatalityNone) return r;
     // The file manager has shown why. A write that failed leaves the driver failing every later
     // one: going on would show the message again for every remaining line and leave holes in
     // the output, so the run stops with OUT holding exactly the lines before this one.
-    if (OutFileManager->Insert() != FatalityNone) return FatalityHalt;
-    return r;
+    run_.write_failed = true;
+    return FatalityHalt;
   }
 
  private:
@@ -104,6 +106,10 @@ class FixWindow final : public ProcessWindow {
     if (r != FatalityNone) return r;
     if (FILESOPENED) {
       InpRelations->Close(false);
+      // A driver's write failure sticks until the file is closed, and its close then fails the
+      // same way: the lost lines have been reported once already, so OUT is closed quietly
+      // first and its manager finds it closed.
+      if (run_.write_failed) OutFileManager->FILE->Close();
       OutRelations->Close(false);
     }
     AppErrors.LeaveProcedure();

@@ -10,11 +10,14 @@
 
 #include "app/dictionary.h"
 #include "app/frame_procedure.h"
+#include "common/record_layout.h"
 #include "gtest/gtest.h"
 #include "platform/fault_injecting_file.h"
+#include "platform/text_line_file.h"
 #include "platform/user_action.h"
 #include "testing/dictionary_fixture.h"
 #include "testing/read_hook_file.h"
+#include "testing/read_only_folder.h"
 #include "testing/unwritable_file.h"
 
 namespace morlan {
@@ -156,10 +159,12 @@ TEST_F(FixProcedureTest, BatchesDoubleWhileQuickAndHalveWhenSlow) {
 
 TEST_F(FixProcedureTest, ARefusedWriteStopsTheRunWithOneMessageAndTheLinesBeforeIt) {
   dir_.Write(kInputFileName, SampleInput());
-  // The driver's write failures stick: once one line is lost, every later Add fails too.
+  // The driver's write failures stick: once one line is lost, every later Add fails too, and so
+  // does the Close of that open.
   FaultInjectingFile output(OutFile());
-  output.FailAfter(FileOperation::kAdd, 40, InjectedFault::Driver("28", "No space left on device"),
-                   FaultDuration::kPersistent);
+  const InjectedFault no_space = InjectedFault::Driver("28", "No space left on device");
+  output.FailAfter(FileOperation::kAdd, 40, no_space, FaultDuration::kPersistent);
+  output.FailOnce(FileOperation::kClose, no_space);
   SetUpGlobals(nullptr, &output);
   RunFrame({UserAction::Click(kMenuFixQdl)});
 
@@ -214,6 +219,38 @@ TEST_F(FixProcedureTest, AnOutputThatCannotBeRemovedIsReportedAndNothingIsWritte
   EXPECT_EQ(Output(), "old line\n");
   EXPECT_EQ(output.calls(FileOperation::kAdd), 0);
   EXPECT_TRUE(Shown(kProgressId).empty());
+}
+
+TEST_F(FixProcedureTest, AnOutputInAFolderThatRefusesRemovalsIsKeptAndReported) {
+  dir_.Write(kInputFileName, SampleInput());
+  dir_.Write(kOutputFileName, "old line\n");
+  const testing::ReadOnlyFolder folder(dir_.path().string());
+  if (!folder.made()) GTEST_SKIP() << "cannot make a folder read-only here";
+  SetUpGlobals();
+  RunFrame({UserAction::Click(kMenuFixQdl)});
+
+  ASSERT_EQ(Captions(), std::vector<std::string>{"File Removal Error"});
+  // Which file, and why.
+  const std::string text = presenter_.message_boxes()[0].text;
+  EXPECT_NE(text.find(kOutputFileName), std::string::npos) << text;
+  EXPECT_NE(text.find("Access denied"), std::string::npos) << text;
+  EXPECT_EQ(Output(), "old line\n");
+}
+
+TEST_F(FixProcedureTest, AnOutputThisProcessHoldsOpenIsKeptAndReported) {
+  dir_.Write(kInputFileName, SampleInput());
+  dir_.Write(kOutputFileName, "old line\n");
+  RecordLayout layout;
+  layout.AddField("F1", FieldType::kText, kDictionaryLineWidth);
+  TextLineFile holder(std::string(kOutputFileName), layout);
+  holder.Open(kAccessRead | kShareDenyNone);
+  ASSERT_TRUE(holder.IsOpen());
+  SetUpGlobals();
+  RunFrame({UserAction::Click(kMenuFixQdl)});
+  holder.Close();
+
+  EXPECT_EQ(Captions(), std::vector<std::string>{"File Removal Error"});
+  EXPECT_EQ(Output(), "old line\n");
 }
 
 }  // namespace

@@ -50,7 +50,8 @@ TEST_F(FrameProcedureTest, FixQdlIsGreyedWhileARunIsInProgressAndEnabledAfter) {
   bool second_start_taken = true;
   ReadHookFile input(InpFile(), [&](int reads) {
     if (reads != 5) return;
-    greyed_during_run = FrameGreyed();
+    // The frame shows the greyed command once its thread has dealt with the click.
+    greyed_during_run = testing::WaitUntil([&] { return FrameGreyed(); });
     second_start_taken = presenter_.Perform(OpenWindow(kFrameId), UserAction::Click(kMenuFixQdl));
   });
   SetUpGlobals(&input);

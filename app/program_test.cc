@@ -119,6 +119,9 @@ TEST_F(ProgramTest, ClosingTheFrameMidRunStopsTheRunBeforeTheGlobalsAreKilled) {
     if (InpFileManager == nullptr || OutFileManager == nullptr) ++reads_with_globals_gone;
     if (reads == 20) {
       EXPECT_TRUE(presenter_.Perform(OpenWindow(kFrameId), UserAction::Click(kMenuExit)));
+      // The batch goes on meanwhile; held here until close-down has reached the run's window,
+      // so that it is seen right after this batch.
+      EXPECT_TRUE(testing::WaitUntil([] { return Runtime::ClosingDown(); }));
     }
   });
   UseDictionaryFiles(&input, nullptr);
