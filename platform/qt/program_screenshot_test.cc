@@ -24,7 +24,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
