@@ -389,8 +389,10 @@ TEST_F(ProgramScreenshotTest, ExitDuringARunStopsItWithWholeLinesWrittenAndEndsT
   EXPECT_TRUE(expected.compare(0, output.size(), output) == 0)
       << "the output is not a prefix of the complete one";
   EXPECT_TRUE(output.empty() || output.back() == '\n') << "a line was cut";
-  EXPECT_EQ(qt_test::Presenter().widget(presenter_.progress_window()), nullptr)
-      << "the progress window stayed";
+  // Its closing may still be queued to the GUI thread.
+  EXPECT_TRUE(qt_test::PumpUntil([&] {
+    return qt_test::Presenter().widget(presenter_.progress_window()) == nullptr;
+  })) << "the progress window stayed";
 }
 
 }  // namespace
