@@ -95,7 +95,7 @@ TEST_F(FixProcedureTest, CancelKeepsExactlyTheLinesOfTheBatchesDone) {
   // Every read takes a tenth of a second: the batches settle at 8 lines (doubling from 1 while a
   // batch is quick, halving when the event took more than 1.5 slices). Cancel pressed while line
   // 19 is handled is seen once its batch (lines 17 to 24) is done.
-  ReadHookFile input(InpFile(), [this](int reads) {
+  ReadHookFile& input = HookedInput([this](int reads) {
     clock_.Advance(10);
     if (reads == 20) {
       EXPECT_TRUE(Press(kProgressCancel));
@@ -113,7 +113,7 @@ TEST_F(FixProcedureTest, TheRunGoesFromBatchToBatchWithoutIdling) {
   dir_.Write(kInputFileName, SampleInput());
   // Batches of 8 lines of a tenth of a second each take 0.8 s: the timer must be due again by
   // then, or the run waits for it after every batch.
-  ReadHookFile input(InpFile(), [this](int) { clock_.Advance(10); });
+  ReadHookFile& input = HookedInput([this](int) { clock_.Advance(10); });
   SetUpGlobals(&input);
   const std::int64_t start = clock_.Now();
   RunFrame({UserAction::Click(kMenuFixQdl)});
@@ -161,7 +161,7 @@ TEST_F(FixProcedureTest, ARefusedWriteStopsTheRunWithOneMessageAndTheLinesBefore
   dir_.Write(kInputFileName, SampleInput());
   // The driver's write failures stick: once one line is lost, every later Add fails too, and so
   // does the Close of that open.
-  FaultInjectingFile output(OutFile());
+  FaultInjectingFile& output = FaultyOutput();
   const InjectedFault no_space = InjectedFault::Driver("28", "No space left on device");
   output.FailAfter(FileOperation::kAdd, 40, no_space, FaultDuration::kPersistent);
   output.FailOnce(FileOperation::kClose, no_space);
@@ -208,7 +208,7 @@ TEST_F(FixProcedureTest, AnOutputThatCannotBeRemovedIsReportedAndNothingIsWritte
   dir_.Write(kInputFileName, SampleInput());
   const std::string old_output = dir_.Write(kOutputFileName, "old line\n");
   // Removing fails with access denied, as for a folder the person may not change.
-  FaultInjectingFile output(OutFile());
+  FaultInjectingFile& output = FaultyOutput();
   output.FailOnce(FileOperation::kRemove, StatusAccessDenied);
   SetUpGlobals(nullptr, &output);
   RunFrame({UserAction::Click(kMenuFixQdl)});

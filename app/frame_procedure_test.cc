@@ -48,7 +48,7 @@ TEST_F(FrameProcedureTest, FixQdlIsGreyedWhileARunIsInProgressAndEnabledAfter) {
   dir_.Write(kInputFileName, SampleInput());
   bool greyed_during_run = false;
   bool second_start_taken = true;
-  ReadHookFile input(InpFile(), [&](int reads) {
+  ReadHookFile& input = HookedInput([&](int reads) {
     if (reads != 5) return;
     // The frame shows the greyed command once its thread has dealt with the click.
     greyed_during_run = testing::WaitUntil([&] { return FrameGreyed(); });

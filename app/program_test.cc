@@ -60,7 +60,7 @@ TEST_F(ProgramTest, ARunUsesTheGlobalsWithTheDragSettingOffAndShutdownKillsThemA
   dir_.Write(kInputFileName, SampleInput());
   RecordingDragSetting drag(1);
   int reads_with_setting_off = 0;
-  ReadHookFile input(InpFile(), [&](int) {
+  ReadHookFile& input = HookedInput([&](int) {
     if (drag.value() == 0) ++reads_with_setting_off;
   });
   UseDictionaryFiles(&input, nullptr);
@@ -114,7 +114,7 @@ TEST_F(ProgramTest, ClosingTheFrameMidRunStopsTheRunBeforeTheGlobalsAreKilled) {
   // A tenth of a second a read: batches of 8 lines. The person closes the frame while line 19
   // is handled; close-down reaches the run, which stops after that batch.
   int reads_with_globals_gone = 0;
-  ReadHookFile input(InpFile(), [&](int reads) {
+  ReadHookFile& input = HookedInput([&](int reads) {
     clock_.Advance(10);
     if (InpFileManager == nullptr || OutFileManager == nullptr) ++reads_with_globals_gone;
     if (reads == 20) {

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,6 +29,7 @@
 #include "app/program.h"
 #include "gtest/gtest.h"
 #include "platform/drag_setting.h"
+#include "platform/fault_injecting_file.h"
 #include "platform/headless_presenter.h"
 #include "platform/manual_clock.h"
 #include "platform/runtime.h"
@@ -35,6 +37,7 @@
 #include "platform/user_action.h"
 #include "platform/window_snapshot.h"
 #include "testing/bounded_wait.h"
+#include "testing/read_hook_file.h"
 #include "testing/temp_dir.h"
 
 namespace morlan::testing {
@@ -102,6 +105,18 @@ class DictionaryFixture : public ::testing::Test {
     AppErrors.LoadMessageTable(FixMessageTable::Bytes());
     UseDictionaryFiles(inp, out);
     InitDictionary();
+  }
+
+  // Wrappers over the bound files for SetUpGlobals, kept until the objects have been killed
+  // at the end of the test: a reader whose hook runs after every read of INP, and an OUT whose
+  // operations can be made to fail.
+  ReadHookFile& HookedInput(std::function<void(int reads)> hook) {
+    hooked_input_ = std::make_unique<ReadHookFile>(InpFile(), std::move(hook));
+    return *hooked_input_;
+  }
+  FaultInjectingFile& FaultyOutput() {
+    faulty_output_ = std::make_unique<FaultInjectingFile>(OutFile());
+    return *faulty_output_;
   }
 
   // Runs the frame on this thread: the person does each of `actions` (choosing Fix QDL, say)
@@ -203,6 +218,8 @@ class DictionaryFixture : public ::testing::Test {
  private:
   std::string home_;
   std::optional<ModuleInitialisers> modules_;
+  std::unique_ptr<ReadHookFile> hooked_input_;
+  std::unique_ptr<FaultInjectingFile> faulty_output_;
 };
 
 }  // namespace morlan::testing
