@@ -108,11 +108,15 @@ class DictionaryFixture : public ::testing::Test {
   }
 
   // Wrappers over the bound files for SetUpGlobals, kept until the objects have been killed
-  // at the end of the test: a reader whose hook runs after every read of INP, and an OUT whose
-  // operations can be made to fail.
+  // at the end of the test (a wrapper local to the test would be gone by then): a reader whose
+  // hook runs after every read of INP, and an INP or OUT whose operations can be made to fail.
   ReadHookFile& HookedInput(std::function<void(int reads)> hook) {
     hooked_input_ = std::make_unique<ReadHookFile>(InpFile(), std::move(hook));
     return *hooked_input_;
+  }
+  FaultInjectingFile& FaultyInput() {
+    faulty_input_ = std::make_unique<FaultInjectingFile>(InpFile());
+    return *faulty_input_;
   }
   FaultInjectingFile& FaultyOutput() {
     faulty_output_ = std::make_unique<FaultInjectingFile>(OutFile());
@@ -219,6 +223,7 @@ class DictionaryFixture : public ::testing::Test {
   std::string home_;
   std::optional<ModuleInitialisers> modules_;
   std::unique_ptr<ReadHookFile> hooked_input_;
+  std::unique_ptr<FaultInjectingFile> faulty_input_;
   std::unique_ptr<FaultInjectingFile> faulty_output_;
 };
 
