@@ -163,8 +163,9 @@ TEST_P(FaultMatrixTest, ShowsItsMessageAndKeepsBothFilesSound) {
   const std::vector<std::string> reference_lines = SplitLines(reference);
   if (!c.input_missing) dir_.Write(kInputFileName, input);
 
-  FaultInjectingFile inp(InpFile());
-  FaultInjectingFile out(OutFile());
+  // The fixture's wrappers: the dictionary objects still use them when TearDown kills them.
+  FaultInjectingFile& inp = FaultyInput();
+  FaultInjectingFile& out = FaultyOutput();
   FaultInjectingFile& faulty = c.target == Target::kInput ? inp : out;
   faulty.FailAfter(c.op, c.passing, InjectedFault::Driver("5", "Input/output error"), c.duration);
   SetUpGlobals(&inp, &out);
