@@ -24,7 +24,6 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,15 +47,13 @@ void Require(bool condition) {
   if (!condition) Trap();
 }
 
-// A folder of this process's own, in memory where the system has one; removed at exit.
+// A folder of this process's own, in memory where the system has one. Made for each input and
+// removed after it: the fuzzer ends its runs without running exit handlers.
 const std::string& ScratchFolder() {
-  static const std::string folder = [] {
-    const char* base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string name = std::string(base) + "/morlan-ini-fuzz-" + std::to_string(::getpid());
-    ::mkdir(name.c_str(), 0700);
-    std::atexit([] { ::rmdir(ScratchFolder().c_str()); });
-    return name;
-  }();
+  static const std::string folder =
+      std::string(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/morlan-ini-fuzz-" +
+      std::to_string(::getpid());
+  ::mkdir(folder.c_str(), 0700);
   return folder;
 }
 
@@ -222,5 +219,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   ::unlink(name.c_str());
   ::unlink(copy.c_str());
+  ::rmdir(ScratchFolder().c_str());
   return 0;
 }
