@@ -189,6 +189,23 @@ TEST_F(ProcessWindowTest, AFastStepDoublesTheBatchWithinATimerEventUntilHalfASli
   EXPECT_EQ(window_.text(kPercentText), "100% Complete");
 }
 
+TEST_F(ProcessWindowTest, TimerEventsOfAFastStepEndNearHalfASliceAlsoAfterTheBatchDoubled) {
+  MemoryInput memory(&errors_, 6000);
+  ProgressRun run = RunOver(memory.input, memory.file);
+  process_.keep_lines = false;
+  // 1,600 records a second: a batch of 1,024 takes 0.64 s, under 0.8 of the slice, which would
+  // double the batch to 2,048 records, 1.28 s in one event, for Cancel to wait through.
+  process_.step = [this](int call) {
+    if (call % 16 == 0) clock_.Advance(1);
+    return FatalityNone;
+  };
+  EXPECT_EQ(Run(run), ResponseCompleted);
+  EXPECT_EQ(process_.calls, 6000);
+  for (const auto& [handled, size] : run.batches) {
+    EXPECT_LE(handled, 1024) << "an event ran on to " << handled << " records, batch size " << size;
+  }
+}
+
 TEST_F(ProcessWindowTest, ASlowStepHalvesTheBatchDownToOneAndNeverBelow) {
   MemoryInput memory(&errors_, 13);
   ProgressRun run = RunOver(memory.input, memory.file);
