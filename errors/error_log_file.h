@@ -28,7 +28,7 @@
 
 namespace morlan {
 
-class ErrorLogFile : public ErrorLogInterface {
+class ErrorLogFile final : public ErrorLogInterface {
  public:
   static constexpr std::string_view kDefaultFileName = "KWTError.Log";
   static constexpr std::uint32_t kLineCapacity = 1024;
