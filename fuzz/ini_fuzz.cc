@@ -29,11 +29,17 @@
 #include <vector>
 
 #include "common/text_compare.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/ini_file.h"
 #include "settings/ini_store.h"
 
 namespace morlan {
 namespace {
+
+using fuzzing::ReadWholeFile;
+using fuzzing::Require;
+using fuzzing::Trap;
+using fuzzing::WriteWholeFile;
 
 // Lists with more elements than this are not loaded and saved: each would cost a large file write
 // per input for no new path.
@@ -41,43 +47,11 @@ constexpr unsigned kMaxListCount = 2000;
 // Entries of the old file compared before and after the update, at most.
 constexpr std::size_t kMaxComparedEntries = 200;
 
-void Trap() { __builtin_trap(); }
-
-void Require(bool condition) {
-  if (!condition) Trap();
-}
-
-// A folder of this process's own, in memory where the system has one. Made for each input and
-// removed after it: the fuzzer ends its runs without running exit handlers.
+// The scratch folder, fixed for the process.
 const std::string& ScratchFolder() {
-  static const std::string folder =
-      std::string(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/morlan-ini-fuzz-" +
-      std::to_string(::getpid());
+  static const std::string folder = fuzzing::ScratchFolder("ini-fuzz");
   ::mkdir(folder.c_str(), 0700);
   return folder;
-}
-
-std::string ReadWholeFile(const std::string& name) {
-  std::string text;
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return text;
-  char buffer[64 * 1024];
-  for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
-    text.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return text;
-}
-
-void WriteWholeFile(const std::string& name, std::string_view content) {
-  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  Require(fd >= 0);
-  while (!content.empty()) {
-    const ssize_t n = ::write(fd, content.data(), content.size());
-    Require(n > 0);
-    content.remove_prefix(static_cast<std::size_t>(n));
-  }
-  ::close(fd);
 }
 
 // Takes the next line (without its LF) off the front of `input`.

@@ -26,21 +26,19 @@
 #include "common/levels.h"
 #include "errors/error_manager.h"
 #include "errors/message_expansion.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/runtime_error_state.h"
 
 namespace morlan {
 namespace {
 
+using fuzzing::Require;
+using fuzzing::Trap;
+
 constexpr ErrorId kId = 900;
 constexpr ErrorId kMissingId = 60000;
 // Stands in for "%" in the values of the second expansion; taken out of the input beforehand.
 constexpr char kStandIn = '\x01';
-
-void Trap() { __builtin_trap(); }
-
-void Require(bool condition) {
-  if (!condition) Trap();
-}
 
 // Records what would be shown instead of showing it.
 class RecordingErrorManager final : public ErrorManager {

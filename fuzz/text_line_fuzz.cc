@@ -33,6 +33,7 @@
 
 #include "common/codes.h"
 #include "common/record_layout.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/data_file.h"
 #include "platform/runtime_error_state.h"
 #include "platform/text_line_file.h"
@@ -40,47 +41,20 @@
 namespace morlan {
 namespace {
 
+using fuzzing::ReadWholeFile;
+using fuzzing::Require;
+using fuzzing::Trap;
+using fuzzing::WriteWholeFile;
+
 constexpr std::uint32_t kRecordSizes[] = {1, 2, 3, 4, 8, 16, 80, 255};
 // Expansion stops growing the file here.
 constexpr std::size_t kMaxExpandedSize = std::size_t{320} << 10;
 
-void Trap() { __builtin_trap(); }
-
-void Require(bool condition) {
-  if (!condition) Trap();
-}
-
-// A folder of this process's own, in memory where the system has one. Made for each input and
-// removed after it: the fuzzer ends its runs without running exit handlers.
+// The scratch folder, fixed for the process.
 const std::string& ScratchFolder() {
-  static const std::string folder =
-      std::string(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
-      "/morlan-text-line-fuzz-" + std::to_string(::getpid());
+  static const std::string folder = fuzzing::ScratchFolder("text-line-fuzz");
   ::mkdir(folder.c_str(), 0700);
   return folder;
-}
-
-std::string ReadWholeFile(const std::string& name) {
-  std::string text;
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return text;
-  char buffer[64 * 1024];
-  for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
-    text.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return text;
-}
-
-void WriteWholeFile(const std::string& name, std::string_view content) {
-  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  Require(fd >= 0);
-  while (!content.empty()) {
-    const ssize_t n = ::write(fd, content.data(), content.size());
-    Require(n > 0);
-    content.remove_prefix(static_cast<std::size_t>(n));
-  }
-  ::close(fd);
 }
 
 std::string Expand(std::string_view input) {
