@@ -4,10 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <functional>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -18,31 +16,10 @@
 #include "platform/memory_keyed_file.h"
 #include "platform/runtime_error_state.h"
 #include "platform/text_line_file.h"
+#include "testing/allocation_counter.h"
 #include "testing/data_fixture.h"
 #include "testing/records.h"
 #include "testing/temp_dir.h"
-
-// Counts the allocations the calling thread makes while counting is on. Replacing the global
-// operator new affects the whole test program; it only counts, and allocates as malloc does.
-namespace {
-thread_local bool counting_allocations = false;
-thread_local long allocations = 0;
-}  // namespace
-
-// GCC pairs its own knowledge of operator new with the free below and warns; both are ours.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  if (counting_allocations) ++allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace morlan {
 namespace {
@@ -585,12 +562,10 @@ TEST_F(FileManagerRecordsTest, ReadingAndInsertingAllocateNothingOnceUnderWay) {
   };
   for (int i = 0; i < 10; ++i) ASSERT_TRUE(copy_line());  // the first calls may allocate
 
-  allocations = 0;
-  counting_allocations = true;
+  const testing::AllocationCounter allocations;
   int copied = 0;
   while (copy_line()) ++copied;
-  counting_allocations = false;
-  EXPECT_EQ(allocations, 0);
+  EXPECT_EQ(allocations.count(), 0);
   EXPECT_EQ(copied, 2990);
   EXPECT_TRUE(input.AtEndOfFile());
 

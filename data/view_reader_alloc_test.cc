@@ -1,12 +1,10 @@
 // The view reader's per-record path allocates nothing: Next over the text-line driver, Next and
 // Previous with a range over the memory driver (beyond what its view costs), and RefreshRange
-// when no range value changed. A test program of its own, since it replaces the
-// global operator new to count allocations.
+// when no range value changed. A test program of its own, since counting allocations replaces
+// the global operator new.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -17,31 +15,11 @@
 #include "platform/runtime_error_state.h"
 #include "platform/text_line_file.h"
 #include "platform/view.h"
+#include "testing/allocation_counter.h"
 #include "testing/customer_view.h"
 #include "testing/data_fixture.h"
 #include "testing/records.h"
 #include "testing/temp_dir.h"
-
-// Counts the allocations the calling thread makes while counting is on.
-namespace {
-thread_local bool counting_allocations = false;
-thread_local long allocations = 0;
-}  // namespace
-
-// GCC pairs its own knowledge of operator new with the free below and warns; both are ours.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  if (counting_allocations) ++allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace morlan {
 namespace {
@@ -54,11 +32,9 @@ int CountedReads(Step step, int warm, long* counted) {
   for (; read < warm; ++read) {
     if (step() != FatalityNone) return read;
   }
-  allocations = 0;
-  counting_allocations = true;
+  const testing::AllocationCounter allocations;
   while (step() == FatalityNone) ++read;
-  counting_allocations = false;
-  *counted = allocations;
+  *counted = static_cast<long>(allocations.count());
   return read;
 }
 
@@ -143,11 +119,9 @@ TEST_F(ViewReaderAllocationTest, ReadingAlongAKeyWithARangeAllocatesNothing) {
   }
 
   // Asked before each record of a nested reading: nothing changed, nothing allocated.
-  allocations = 0;
-  counting_allocations = true;
+  const testing::AllocationCounter allocations;
   for (int i = 0; i < 1000; ++i) ASSERT_EQ(reader.RefreshRange(), 0);
-  counting_allocations = false;
-  EXPECT_EQ(allocations, 0);
+  EXPECT_EQ(allocations.count(), 0);
   reader.Close();
   reader.Kill();
   relations.Close(false);

@@ -1,34 +1,14 @@
-// Reading through a filtered view allocates nothing per record. This file replaces the global
-// operator new for its whole test program; it only counts, and allocates as malloc does.
-#include <cstdlib>
-#include <new>
+// Reading through a filtered view allocates nothing per record. Its test program counts
+// allocations (testing/allocation_counter.h), which replaces the global operator new.
+#include <cstdint>
 #include <string>
 
 #include "gtest/gtest.h"
 #include "platform/runtime_error_state.h"
 #include "platform/text_line_file.h"
 #include "platform/view.h"
+#include "testing/allocation_counter.h"
 #include "testing/temp_dir.h"
-
-namespace {
-thread_local bool counting_allocations = false;
-thread_local long allocations = 0;
-}  // namespace
-
-// GCC pairs its own knowledge of operator new with the free below and warns; both are ours.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  if (counting_allocations) ++allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace morlan {
 namespace {
@@ -61,16 +41,16 @@ TEST(FilterAllocationTest, ReadingThroughAFilteredViewAllocatesNothingPerRecord)
   ASSERT_EQ(RuntimeErrorState::code(), StatusOk);
 
   int read = 0;
-  counting_allocations = true;
+  const testing::AllocationCounter allocations;
   for (;;) {
     view.Next();
     if (RuntimeErrorState::code() != StatusOk) break;
     ++read;
   }
-  counting_allocations = false;
+  const std::int64_t made = allocations.count();
   EXPECT_EQ(RuntimeErrorState::code(), StatusNoRecord);
   EXPECT_EQ(read, expected);
-  EXPECT_EQ(allocations, 0);
+  EXPECT_EQ(made, 0);
 }
 
 }  // namespace
